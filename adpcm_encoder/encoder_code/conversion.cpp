@@ -1,0 +1,217 @@
+#include "conversion.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "ima_adpcm.h"
+#include "wave_layout.h"
+
+namespace {
+
+const char kOutputPrefix[] = "Enc_";
+const char kOutputExtension[] = ".wav";
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+File Open(const std::string& path, const char* mode) {
+    return File(std::fopen(path.c_str(), mode));
+}
+
+// Offsets past 2 GiB need the 64-bit seek and tell of each platform.
+int Seek(std::FILE* file, std::int64_t offset, int origin) {
+#ifdef _WIN32
+    return _fseeki64(file, offset, origin);
+#else
+    return fseeko(file, static_cast<off_t>(offset), origin);
+#endif
+}
+
+std::int64_t Tell(std::FILE* file) {
+#ifdef _WIN32
+    return _ftelli64(file);
+#else
+    return ftello(file);
+#endif
+}
+
+std::int64_t SizeOf(std::FILE* file) {
+    return Seek(file, 0, SEEK_END) == 0 ? Tell(file) : -1;
+}
+
+ConversionResult Converted() { return {Outcome::Converted, {}}; }
+ConversionResult Rejected() { return {Outcome::Rejected, {}}; }
+
+ConversionResult Failure(const std::string& path, const char* what, const char* reason) {
+    return {Outcome::Failed, path + ": " + what + ": " + reason};
+}
+
+// For failures the system explains; errno must still hold its cause.
+ConversionResult SystemFailure(const std::string& path, const char* what) {
+    return Failure(path, what, std::strerror(errno));
+}
+
+struct Probe {
+    bool accepted;
+    std::int64_t inputSize;
+};
+
+Probe ProbeInput(const std::string& path) {
+    const File input = Open(path, "rb");
+    unsigned char head[wave::kProbeBytes];
+    if (!input || std::fread(head, 1, sizeof head, input.get()) != sizeof head) {
+        return {false, 0};
+    }
+    const std::int64_t size = SizeOf(input.get());
+    const bool accepted =
+        size >= 0 &&
+        wave::GetLE32(head + wave::kFormatChunkSizeOffset) == wave::kAcceptedFormatChunkSize &&
+        head[wave::kChannelByteOffset] == wave::kAcceptedChannels &&
+        wave::GetLE32(head + wave::kSampleRateOffset) == wave::kSampleRate;
+    return {accepted, size};
+}
+
+std::int64_t BlockCount(std::int64_t inputSize) {
+    const std::int64_t sampleBytes = inputSize - wave::kSamplesOffset;
+    return sampleBytes > 0 ? sampleBytes / static_cast<std::int64_t>(wave::kInputBytesPerBlock)
+                           : 0;
+}
+
+std::uint64_t OutputSize(std::int64_t blocks) {
+    return wave::kHeaderSize + wave::kBlockSize * static_cast<std::uint64_t>(blocks);
+}
+
+std::uint64_t SampleLength(std::int64_t blocks) {
+    return wave::kSamplesPerBlock * static_cast<std::uint64_t>(blocks);
+}
+
+// The RIFF size and the fact sample length are 32-bit fields; an output whose
+// values would not fit them could not be read back correctly.
+bool FitsWaveSizeFields(std::int64_t blocks) {
+    return OutputSize(blocks) - wave::kRiffPreambleSize <= UINT32_MAX &&
+           SampleLength(blocks) <= UINT32_MAX;
+}
+
+// Reads one block's 2048 input samples: the opening sample, which goes to
+// HeaderVal, and 2047 to be coded. The codec codes 2048 slots a block, so the
+// last slot repeats the last sample; a decoder that plays it hears no click.
+bool ReadBlock(std::FILE* input, short (&toCode)[wave::kSamplesPerBlock]) {
+    unsigned char raw[wave::kInputBytesPerBlock];
+    if (std::fread(raw, 1, sizeof raw, input) != sizeof raw) return false;
+    HeaderVal = wave::GetLE16(raw);
+    for (std::size_t i = 1; i < wave::kSamplesPerBlock; ++i) {
+        toCode[i - 1] = wave::GetLE16(raw + 2 * i);
+    }
+    toCode[wave::kSamplesPerBlock - 1] = toCode[wave::kSamplesPerBlock - 2];
+    return true;
+}
+
+void EncodeBlock(IMA_ADPCM& codec, const short (&toCode)[wave::kSamplesPerBlock],
+                 unsigned char (&block)[wave::kBlockSize]) {
+    wave::PutLE16(block, 0, static_cast<std::uint16_t>(HeaderVal));
+    block[2] = IMA_ADPCM::SeedStepIndex();
+    block[3] = 0;
+    codec.Encode(block, wave::kBlockHeaderSize * 8, toCode, sizeof toCode);
+}
+
+ConversionResult InputFailure(std::FILE* input, const std::string& path) {
+    return std::ferror(input) ? SystemFailure(path, "cannot read")
+                              : Failure(path, "cannot read", "file ended early");
+}
+
+ConversionResult WriteBlocks(const std::string& inputPath, std::int64_t blocks,
+                             std::FILE* output, const std::string& outputPath) {
+    const File input = Open(inputPath, "rb");
+    if (!input) return SystemFailure(inputPath, "cannot open");
+    if (Seek(input.get(), wave::kSamplesOffset, SEEK_SET) != 0) {
+        return SystemFailure(inputPath, "cannot seek");
+    }
+    IMA_ADPCM codec;
+    short toCode[wave::kSamplesPerBlock];
+    unsigned char block[wave::kBlockSize];
+    for (std::int64_t n = 0; n < blocks; ++n) {
+        if (!ReadBlock(input.get(), toCode)) return InputFailure(input.get(), inputPath);
+        EncodeBlock(codec, toCode, block);
+        if (std::fwrite(block, 1, sizeof block, output) != sizeof block) {
+            return SystemFailure(outputPath, "cannot write");
+        }
+    }
+    return Converted();
+}
+
+bool WriteLE32At(std::FILE* file, long offset, std::uint32_t value) {
+    unsigned char bytes[4];
+    wave::PutLE32(bytes, 0, value);
+    return Seek(file, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, 4, file) == 4;
+}
+
+// "r+b" never creates: an output that vanished meanwhile is a failure, not
+// a fresh 0-byte file.
+ConversionResult RewriteSizeFields(const std::string& outputPath, std::int64_t blocks) {
+    File output = Open(outputPath, "r+b");
+    if (!output) return SystemFailure(outputPath, "cannot reopen");
+    const std::int64_t size = SizeOf(output.get());
+    if (size < 0) return SystemFailure(outputPath, "cannot seek");
+    const std::uint64_t outputSize = static_cast<std::uint64_t>(size);
+    const bool written =
+        WriteLE32At(output.get(), wave::kRiffSizeOffset,
+                    static_cast<std::uint32_t>(outputSize - wave::kRiffPreambleSize)) &&
+        WriteLE32At(output.get(), wave::kFactSampleLengthOffset,
+                    static_cast<std::uint32_t>(SampleLength(blocks))) &&
+        WriteLE32At(output.get(), wave::kDataSizeOffset,
+                    static_cast<std::uint32_t>(outputSize - wave::kHeaderSize));
+    if (!written) return SystemFailure(outputPath, "cannot write");
+    if (std::fclose(output.release()) != 0) return SystemFailure(outputPath, "cannot write");
+    return Converted();
+}
+
+ConversionResult FillOutput(const std::string& inputPath, std::int64_t blocks, File output,
+                            const std::string& outputPath) {
+    if (std::fwrite(wave::WaveHeaderTemplate.data(), 1, wave::kHeaderSize, output.get()) !=
+        wave::kHeaderSize) {
+        return SystemFailure(outputPath, "cannot write");
+    }
+    const ConversionResult result = WriteBlocks(inputPath, blocks, output.get(), outputPath);
+    if (result.outcome != Outcome::Converted) return result;
+    // Buffered data reaches the disk only now, so a full disk shows here.
+    if (std::fclose(output.release()) != 0) return SystemFailure(outputPath, "cannot write");
+    return RewriteSizeFields(outputPath, blocks);
+}
+
+// An output that could not be finished is removed, so that nothing half
+// written passes for a converted file.
+ConversionResult WriteOutput(const std::string& inputPath, std::int64_t blocks,
+                             const std::string& outputPath) {
+    File output = Open(outputPath, "wb");
+    if (!output) return SystemFailure(outputPath, "cannot create");
+    const ConversionResult result = FillOutput(inputPath, blocks, std::move(output), outputPath);
+    if (result.outcome == Outcome::Failed) std::remove(outputPath.c_str());
+    return result;
+}
+
+}  // namespace
+
+std::string OutputPathFor(const std::string& inputPath) {
+    const std::size_t separator = inputPath.find_last_of("\\/");
+    const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
+    const std::string name = inputPath.substr(nameStart);
+    const std::string stem = name.substr(0, name.rfind('.'));
+    return inputPath.substr(0, nameStart) + kOutputPrefix + stem + kOutputExtension;
+}
+
+ConversionResult ConvertFile(const std::string& inputPath, const std::string& outputPath) {
+    const Probe probe = ProbeInput(inputPath);
+    if (!probe.accepted) return Rejected();
+    const std::int64_t blocks = BlockCount(probe.inputSize);
+    if (!FitsWaveSizeFields(blocks)) {
+        return Failure(inputPath, "cannot convert",
+                       "too large for the 32-bit size fields of a WAVE file");
+    }
+    return WriteOutput(inputPath, blocks, outputPath);
+}

@@ -1,0 +1,95 @@
+// Byte layouts of the files pcm-encoder reads and writes.
+//
+// Input: a PCM WAVE file with the canonical 44-byte header; only the format
+// chunk size, the channel byte and the sample rate are checked, and samples
+// are taken from offset 44 on. Output: the 60-byte WaveHeaderTemplate, then
+// 1028-byte IMA ADPCM blocks; three size fields are rewritten at the end.
+// All numbers are little-endian; samples are signed 16-bit.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace wave {
+
+// Input header fields.
+constexpr long kFormatChunkSizeOffset = 16;
+constexpr long kChannelByteOffset = 22;
+constexpr long kSampleRateOffset = 24;
+constexpr std::size_t kProbeBytes = 28;  // everything up to the end of the rate
+constexpr long kSamplesOffset = 44;
+constexpr std::uint32_t kAcceptedFormatChunkSize = 16;
+constexpr std::uint8_t kAcceptedChannels = 1;
+constexpr std::uint32_t kSampleRate = 22050;
+
+// Output geometry.
+constexpr std::size_t kHeaderSize = 60;
+constexpr std::size_t kSamplesPerBlock = 2048;
+constexpr std::size_t kInputBytesPerBlock = kSamplesPerBlock * 2;
+constexpr std::size_t kBlockHeaderSize = 4;  // opening sample, step index, 0
+constexpr std::size_t kBlockSize = kBlockHeaderSize + kSamplesPerBlock / 2;
+constexpr unsigned char kBitsPerCode = 4;
+
+// Output header fields rewritten once every block is written.
+constexpr long kRiffSizeOffset = 4;
+constexpr long kFactSampleLengthOffset = 48;
+constexpr long kDataSizeOffset = 56;
+constexpr std::uint64_t kRiffPreambleSize = 8;  // "RIFF" and its size field
+
+inline std::uint32_t GetLE32(const unsigned char* p) {
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
+}
+
+inline std::int16_t GetLE16(const unsigned char* p) {
+    return static_cast<std::int16_t>(p[0] | p[1] << 8);
+}
+
+template <typename Bytes>
+constexpr void PutLE16(Bytes& out, std::size_t at, std::uint16_t value) {
+    out[at] = static_cast<unsigned char>(value);
+    out[at + 1] = static_cast<unsigned char>(value >> 8);
+}
+
+template <typename Bytes>
+constexpr void PutLE32(Bytes& out, std::size_t at, std::uint32_t value) {
+    PutLE16(out, at, static_cast<std::uint16_t>(value));
+    PutLE16(out, at + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+using Header = std::array<unsigned char, kHeaderSize>;
+
+constexpr void PutTag(Header& out, std::size_t at, const char (&tag)[5]) {
+    for (std::size_t i = 0; i < 4; ++i) out[at + i] = static_cast<unsigned char>(tag[i]);
+}
+
+// The header as first written. The size fields hold placeholders until the
+// last block is written; 11025 bytes a second and 2048 samples a block are
+// the values the files' readers have always been given, so they stay.
+constexpr Header MakeWaveHeaderTemplate() {
+    Header h{};
+    PutTag(h, 0, "RIFF");
+    PutLE32(h, 4, 24137);
+    PutTag(h, 8, "WAVE");
+    PutTag(h, 12, "fmt ");
+    PutLE32(h, 16, 20);                       // format chunk size
+    PutLE16(h, 20, 0x0011);                   // IMA ADPCM
+    PutLE16(h, 22, 1);                        // channels
+    PutLE32(h, 24, kSampleRate);
+    PutLE32(h, 28, kSampleRate * kBitsPerCode / 8);
+    PutLE16(h, 32, kBlockSize);               // block align
+    PutLE16(h, 34, kBitsPerCode);
+    PutLE16(h, 36, 2);                        // extra format bytes
+    PutLE16(h, 38, kSamplesPerBlock);
+    PutTag(h, 40, "fact");
+    PutLE32(h, 44, 4);
+    PutLE32(h, 48, 96006);                    // sample length
+    PutTag(h, 52, "data");
+    PutLE32(h, 56, 24085);
+    return h;
+}
+
+constexpr Header WaveHeaderTemplate = MakeWaveHeaderTemplate();
+
+}  // namespace wave

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "ima_adpcm.h"
+#include "reference_encoder.h"
+#include "test_seed.h"
+
+namespace {
+
+IMA_ADPCM CodecAt(short predicted, unsigned char index) {
+    IMA_ADPCM codec;
+    codec.PredictedValue = predicted;
+    codec.StepIndex = index;
+    return codec;
+}
+
+// The buffer Encode reads the program-wide seed values; each test sets them.
+void ResetProgramWideValues(short header, int firstCallDone) {
+    HeaderVal = header;
+    StaticVal = 0;
+    x = firstCallDone;
+}
+
+struct InitCase {
+    short sample1, sample2;
+    int index;
+};
+
+TEST(EncodeInit, ChoosesTheSmallestStepCoveringTheJump) {
+    const InitCase cases[] = {
+        {0, 0, 0},    {0, 7, 0},     {0, 8, 1},           {100, 50, 20},
+        {1000, 0, 52}, {-1000, 0, 52}, {-32768, 32767, 88}, {32767, -32768, 88},
+    };
+    for (const InitCase& c : cases) {
+        IMA_ADPCM codec = CodecAt(123, 45);
+        codec.EncodeInit(c.sample1, c.sample2);
+        EXPECT_EQ(codec.PredictedValue, c.sample1) << c.sample1 << "," << c.sample2;
+        EXPECT_EQ(codec.StepIndex, c.index) << c.sample1 << "," << c.sample2;
+    }
+}
+
+struct StepCase {
+    short predicted;
+    unsigned char index;
+    short sample;
+    int code;
+    short newPredicted;
+    int newIndex;
+};
+
+TEST(Encodes, SingleSamplesFromGivenStates) {
+    const StepCase cases[] = {
+        {0, 0, 7, 3, 4, 0},            // a difference equal to the step leaves bit 2 clear
+        {0, 0, 0, 0, 0, 0},            // zero is positive; the index clamps at 0
+        {0, 10, 19, 3, 15, 9},         // equal to the whole step
+        {0, 10, 20, 4, 21, 12},        // just above it
+        {0, 10, 28, 5, 25, 14},        // a remainder equal to the half step leaves bit 1 clear
+        {0, 10, 32, 6, 30, 16},        // above a step and a half
+        {0, 88, 32767, 3, 28669, 87},  // the largest step
+        {0, 0, -7, 11, -4, 0},         // the sign bit mirrors the magnitude
+        {32767, 88, 32767, 0, 32767, 87},   // predictor clamps at the top
+        {-32000, 88, -32768, 8, -32768, 87},  // and at the bottom
+        {0, 88, 0, 0, 4095, 87},
+    };
+    for (const StepCase& c : cases) {
+        IMA_ADPCM codec = CodecAt(c.predicted, c.index);
+        EXPECT_EQ(codec.Encodes(c.sample), c.code) << "sample " << c.sample;
+        EXPECT_EQ(codec.PredictedValue, c.newPredicted) << "sample " << c.sample;
+        EXPECT_EQ(codec.StepIndex, c.newIndex) << "sample " << c.sample;
+    }
+}
+
+TEST(Encodes, SequenceCarriesStateFromSampleToSample) {
+    IMA_ADPCM codec = CodecAt(0, 0);
+    const short samples[] = {0, 100, 1000, -1000};
+    const int codes[] = {0, 7, 7, 15};
+    const short predicted[] = {0, 11, 41, -22};
+    const int indices[] = {0, 8, 16, 24};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(codec.Encodes(samples[i]), codes[i]) << i;
+        EXPECT_EQ(codec.PredictedValue, predicted[i]) << i;
+        EXPECT_EQ(codec.StepIndex, indices[i]) << i;
+    }
+}
+
+TEST(Encodes, FullScaleRunsSaturateAndSettle) {
+    const short climb[] = {11, 41, 104, 240, 533, 1164, 2521, 5431, 11667, 25039};
+    for (const int sign : {1, -1}) {
+        SCOPED_TRACE(sign);
+        IMA_ADPCM codec = CodecAt(0, 0);
+        const short sample = sign > 0 ? 32767 : -32768;
+        for (int i = 0; i < 10; ++i) {
+            EXPECT_EQ(codec.Encodes(sample), sign > 0 ? 7 : 15) << i;
+            EXPECT_EQ(codec.PredictedValue, sign * climb[i]) << i;
+            EXPECT_EQ(codec.StepIndex, 8 * (i + 1)) << i;
+        }
+        EXPECT_EQ(codec.Encodes(sample), sign > 0 ? 2 : 10);
+        EXPECT_EQ(codec.PredictedValue, sample);
+        EXPECT_EQ(codec.StepIndex, 79);
+        for (int n = 12; n <= 100; ++n) {
+            const int code = codec.Encodes(sample);
+            EXPECT_EQ(code & 7, 0) << "sample " << n;
+            if (sign > 0) {
+                EXPECT_EQ(codec.PredictedValue, 32767) << "sample " << n;
+            }
+        }
+        EXPECT_EQ(codec.StepIndex, 0);
+        EXPECT_EQ(codec.PredictedValue, sign > 0 ? 32767 : -32767);
+    }
+}
+
+TEST(Encodes, MatchesThePlainTranscriptionOnRandomStates) {
+    const std::uint32_t seed = TestSeed();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> sample(-32768, 32767), index(0, 88);
+    for (int i = 0; i < 200000; ++i) {
+        ReferenceState reference{sample(random), index(random)};
+        IMA_ADPCM codec = CodecAt(static_cast<short>(reference.predicted),
+                                  static_cast<unsigned char>(reference.index));
+        const short s = static_cast<short>(sample(random));
+        ASSERT_EQ(codec.Encodes(s), ReferenceEncode(reference, s)) << "sample " << s;
+        ASSERT_EQ(codec.PredictedValue, reference.predicted);
+        ASSERT_EQ(codec.StepIndex, reference.index);
+    }
+}
+
+TEST(BufferEncode, FirstCallSeedsFromTheOpeningSampleThenStaticVal) {
+    ResetProgramWideValues(1000, 0);
+    EXPECT_EQ(IMA_ADPCM::SeedStepIndex(), 52);
+    IMA_ADPCM codec;
+    unsigned char out[1] = {};
+    codec.Encode(out, 0, nullptr, 0);
+    EXPECT_EQ(x, 1);
+    EXPECT_EQ(codec.PredictedValue, 1000);
+    EXPECT_EQ(codec.StepIndex, 52);
+    EXPECT_EQ(IMA_ADPCM::SeedStepIndex(), 0);
+    codec.Encode(out, 0, nullptr, 1);
+    EXPECT_EQ(x, 1);
+    EXPECT_EQ(codec.StepIndex, 0);
+}
+
+TEST(BufferEncode, OpeningStepOfTheFirstCallOnlyShapesTheFirstCode) {
+    for (const int firstCallDone : {0, 1}) {
+        ResetProgramWideValues(-1000, firstCallDone);
+        IMA_ADPCM codec;
+        const short sample = -1000;
+        unsigned char out[1] = {};
+        codec.Encode(out, 0, &sample, sizeof sample);
+        EXPECT_EQ(out[0], 0);
+        EXPECT_EQ(codec.PredictedValue, firstCallDone ? -1000 : -868);
+        EXPECT_EQ(codec.StepIndex, firstCallDone ? 0 : 51);
+    }
+}
+
+struct PackCase {
+    int dstOffset;
+    std::vector<short> samples;
+    unsigned int srcSize;
+    std::vector<unsigned char> before, after;
+    unsigned int bits;
+};
+
+TEST(BufferEncode, PacksCodesAtBitOffsetsAndLeavesOtherBytes) {
+    const PackCase cases[] = {
+        // An odd byte count drops the half sample; bytes 0, 1 and 4 stay.
+        {16, {7, 7, 7}, 7, {0xEE, 0xEE, 0xEE, 0xEE, 0xEE}, {0xEE, 0xEE, 0x13, 0x01, 0xEE}, 12},
+        // The first code fills a high nibble, keeping the low one.
+        {4, {100, 200, 300}, 6, {0xAA, 0xAA, 0xAA}, {0x7A, 0x77, 0xAA}, 12},
+        // Bits 0 and 1 of the offset are ignored.
+        {7, {100, 200, 300}, 6, {0xAA, 0xAA, 0xAA}, {0x7A, 0x77, 0xAA}, 12},
+        {0, {7}, 1, {0xEE}, {0xEE}, 0},
+        {0, {}, 0, {0xEE}, {0xEE}, 0},
+    };
+    for (const PackCase& c : cases) {
+        ResetProgramWideValues(0, 1);
+        std::vector<unsigned char> buffer = c.before;
+        IMA_ADPCM codec;
+        EXPECT_EQ(codec.Encode(buffer.data(), c.dstOffset, c.samples.data(), c.srcSize), c.bits);
+        EXPECT_EQ(buffer, c.after) << "offset " << c.dstOffset;
+    }
+}
+
+TEST(BufferEncode, ReseedsAtEveryCallAndMatchesPerSampleCodes) {
+    const std::uint32_t seed = TestSeed();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> sample(-32768, 32767), count(0, 40), offset(0, 15);
+    for (int trial = 0; trial < 2000; ++trial) {
+        std::vector<short> samples(count(random));
+        for (short& s : samples) s = static_cast<short>(sample(random));
+        const int dstOffset = offset(random) * 4;
+        ResetProgramWideValues(static_cast<short>(sample(random)), trial % 2);
+        const short opening = HeaderVal;
+        const unsigned char seedIndex = IMA_ADPCM::SeedStepIndex();
+
+        std::vector<unsigned char> packed(32, 0x5C);
+        IMA_ADPCM codec = CodecAt(1, 2);
+        codec.Encode(packed.data(), dstOffset, samples.data(),
+                     static_cast<unsigned int>(samples.size() * sizeof(short)));
+
+        std::vector<unsigned char> expected(32, 0x5C);
+        IMA_ADPCM plain = CodecAt(opening, seedIndex);
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            const std::size_t nibble = dstOffset / 4 + i;
+            unsigned char& byte = expected[nibble / 2];
+            const int code = plain.Encodes(samples[i]);
+            byte = nibble % 2 ? static_cast<unsigned char>((byte & 0x0F) | code << 4)
+                              : static_cast<unsigned char>(code);
+        }
+        ASSERT_EQ(packed, expected) << "trial " << trial << ", offset " << dstOffset;
+        ASSERT_EQ(codec.PredictedValue, plain.PredictedValue);
+        ASSERT_EQ(codec.StepIndex, plain.StepIndex);
+    }
+}
+
+}  // namespace

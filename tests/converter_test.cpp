@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "ima_adpcm.h"
+#include "test_seed.h"
+#include "test_support.h"
+
+namespace {
+
+const std::string kInstruction =
+    "Drag n' drop pcm, 22050 mono wave file onto window.  Press [enter] to exit ";
+const std::string kRejection =
+    "Wave file is already encoded, or wav type is\nstereo or unknown.  Press [enter] to exit ";
+
+constexpr std::size_t kBlockSamples = 2048, kBlockBytes = 1028, kHeaderBytes = 60;
+
+TEST(Program, WithoutArgumentPrintsTheInstructionAndEndsAtEndOfInput) {
+    TempDir temp;
+    const RunResult run = RunEncoder(temp, {});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, kInstruction);
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(FilesIn(temp.work()).empty());
+}
+
+struct Rejected {
+    const char* what;
+    Bytes input;  // empty: no file at all
+};
+
+TEST(Program, RejectsWhatItCannotConvertAndLeavesNoOutput) {
+    const std::vector<short> samples(5000, 100);
+    Bytes tooShort = PcmWave(samples);
+    tooShort.resize(27);
+    const Rejected cases[] = {
+        {"stereo", PcmWave(samples, {16, 2, 22050})},
+        {"44100 Hz", PcmWave(samples, {16, 1, 44100})},
+        {"11025 Hz", PcmWave(samples, {16, 1, 11025})},
+        {"extended format chunk", PcmWave(samples, {18, 1, 22050})},
+        {"shorter than the checked fields", tooShort},
+        {"empty", Bytes()},
+    };
+    for (const Rejected& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir temp;
+        WriteBytes(temp.work() / "in.wav", c.input);
+        const RunResult run = RunEncoder(temp, {"in.wav"});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, kRejection);
+        EXPECT_EQ(FilesIn(temp.work()), std::vector<std::string>{"in.wav"});
+        EXPECT_EQ(ReadBytes(temp.work() / "in.wav"), c.input);
+    }
+}
+
+TEST(Program, RejectsAMissingFileADirectoryAndItsOwnOutput) {
+    TempDir temp;
+    WriteBytes(temp.work() / "take.wav", PcmWave(NoisySamples(5000, 1)));
+    ASSERT_EQ(RunEncoder(temp, {"take.wav"}).status, 0);
+    fs::create_directory(temp.work() / "folder.wav");
+    const std::vector<std::string> before = FilesIn(temp.work());
+    for (const char* input : {"Enc_take.wav", "missing.wav", "folder.wav", "*.none"}) {
+        SCOPED_TRACE(input);
+        const RunResult run = RunEncoder(temp, {input});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, kRejection);
+        EXPECT_EQ(FilesIn(temp.work()), before);
+    }
+}
+
+struct Geometry {
+    std::size_t blocks, tailBytes;
+};
+
+TEST(Program, BlockCountFollowsTheInputSizeAndSizeFieldsAreRewritten) {
+    const Geometry cases[] = {{0, 0}, {0, 4095}, {1, 0}, {1, 1}, {1, 4095}, {3, 2}};
+    for (const Geometry& c : cases) {
+        SCOPED_TRACE(std::to_string(c.blocks) + " blocks + " + std::to_string(c.tailBytes));
+        TempDir temp;
+        Bytes input = PcmWave(NoisySamples(c.blocks * kBlockSamples, 7));
+        input.insert(input.end(), c.tailBytes, 0x7F);
+        WriteBytes(temp.work() / "in.wav", input);
+
+        const RunResult run = RunEncoder(temp, {"in.wav"});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out + run.err, "");
+        const Bytes output = ReadBytes(temp.work() / "Enc_in.wav");
+        const std::size_t size = kHeaderBytes + kBlockBytes * c.blocks;
+        ASSERT_EQ(output.size(), size);
+        EXPECT_EQ(LE32At(output, 4), size - 8);
+        EXPECT_EQ(LE32At(output, 48), c.blocks * kBlockSamples);
+        EXPECT_EQ(LE32At(output, 56), size - kHeaderBytes);
+        EXPECT_EQ(ReadBytes(temp.work() / "in.wav"), input);
+    }
+}
+
+TEST(Program, WritesTheImaAdpcmHeader) {
+    TempDir temp;
+    WriteBytes(temp.work() / "in.wav", PcmWave(NoisySamples(2 * kBlockSamples, 3)));
+    ASSERT_EQ(RunEncoder(temp, {"in.wav"}).status, 0);
+    Bytes header = ReadBytes(temp.work() / "Enc_in.wav");
+    header.resize(kHeaderBytes);
+    const Bytes expected = {
+        'R', 'I', 'F', 'F', 0x3C, 0x08, 0x00, 0x00, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+        20, 0, 0, 0, 0x11, 0x00, 1, 0, 0x22, 0x56, 0, 0, 0x11, 0x2B, 0, 0,  // 22050 Hz, 11025 B/s
+        0x04, 0x04, 4, 0, 2, 0, 0x00, 0x08,  // align 1028, 4 bits, 2 extra bytes, 2048 a block
+        'f', 'a', 'c', 't', 4, 0, 0, 0, 0x00, 0x10, 0, 0,  // 4096 samples
+        'd', 'a', 't', 'a', 0x08, 0x08, 0, 0};             // 2056 bytes of blocks
+    EXPECT_EQ(header, expected);
+}
+
+TEST(Program, AcceptsAHeaderOnlyInputShorterThanACanonicalHeader) {
+    TempDir temp;
+    Bytes input = PcmWave({});
+    input.resize(30);
+    WriteBytes(temp.work() / "in.wav", input);
+    const RunResult run = RunEncoder(temp, {"in.wav"});
+    EXPECT_EQ(run.status, 0);
+    const Bytes output = ReadBytes(temp.work() / "Enc_in.wav");
+    ASSERT_EQ(output.size(), kHeaderBytes);
+    EXPECT_EQ(LE32At(output, 4), 52u);
+    EXPECT_EQ(LE32At(output, 56), 0u);
+}
+
+// Each block: its opening sample, the step index its codes start from, 0, and
+// the codes of the block's next 2047 samples, the last one coded twice.
+TEST(Program, BlocksCarryTheirOpeningSampleAndTheCodesOfTheRest) {
+    const std::size_t blocks = 3;
+    std::vector<short> samples = NoisySamples(blocks * kBlockSamples + 100, TestSeed());
+    samples[0] = 1000;
+    samples[kBlockSamples] = -5;
+    TempDir temp;
+    WriteBytes(temp.work() / "in.wav", PcmWave(samples));
+    ASSERT_EQ(RunEncoder(temp, {"in.wav"}).status, 0);
+    const Bytes output = ReadBytes(temp.work() / "Enc_in.wav");
+    ASSERT_EQ(output.size(), kHeaderBytes + blocks * kBlockBytes);
+
+    const Bytes expectedStarts[] = {{0xE8, 0x03, 52, 0}, {0xFB, 0xFF, 0, 0}};
+    for (std::size_t b = 0; b < 2; ++b) {
+        EXPECT_EQ(Bytes(output.begin() + kHeaderBytes + b * kBlockBytes,
+                        output.begin() + kHeaderBytes + b * kBlockBytes + 4),
+                  expectedStarts[b])
+            << "block " << b;
+    }
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const std::size_t first = b * kBlockSamples;
+        const unsigned char* block = output.data() + kHeaderBytes + b * kBlockBytes;
+        EXPECT_EQ(static_cast<short>(block[0] | block[1] << 8), samples[first]) << "block " << b;
+        IMA_ADPCM plain;
+        plain.PredictedValue = samples[first];
+        plain.StepIndex = block[2];
+        for (std::size_t i = 1; i <= kBlockSamples; ++i) {
+            const short sample = samples[first + std::min(i, kBlockSamples - 1)];
+            const int code = plain.Encodes(sample);
+            const unsigned char byte = block[4 + (i - 1) / 2];
+            ASSERT_EQ((i % 2 ? byte : byte >> 4) & 0x0F, code) << "block " << b << " code " << i;
+        }
+    }
+}
+
+struct Naming {
+    std::string input, output;
+};
+
+TEST(Program, WritesTheOutputBesideTheInput) {
+    const Naming cases[] = {
+        {"song.wav", "Enc_song.wav"},
+        {"song", "Enc_song.wav"},
+        {"take.one.wav", "Enc_take.one.wav"},
+        {"sound.lib/take.one.wav", "sound.lib/Enc_take.one.wav"},
+        {"sound.lib/take", "sound.lib/Enc_take.wav"},
+    };
+    for (const Naming& c : cases) {
+        SCOPED_TRACE(c.input);
+        TempDir temp;
+        fs::create_directories((temp.work() / c.input).parent_path());
+        WriteBytes(temp.work() / c.input, PcmWave(NoisySamples(kBlockSamples, 5)));
+        std::vector<std::string> expected = FilesIn(temp.work());
+        expected.push_back(c.output);
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(RunEncoder(temp, {c.input}).status, 0);
+        EXPECT_EQ(FilesIn(temp.work()), expected);
+    }
+}
+
+TEST(Program, ConvertsOnlyTheFirstFileOfSeveral) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"a.wav", "b.wav"}, std::vector<std::string>{"*.wav"}}) {
+        SCOPED_TRACE(args[0]);
+        TempDir temp;
+        for (const char* name : {"b.wav", "a.wav"}) {
+            WriteBytes(temp.work() / name, PcmWave(NoisySamples(kBlockSamples, 9)));
+        }
+        EXPECT_EQ(RunEncoder(temp, args).status, 0);
+        EXPECT_EQ(FilesIn(temp.work()), (std::vector<std::string>{"Enc_a.wav", "a.wav", "b.wav"}));
+    }
+}
+
+TEST(Program, ReplacesAnExistingOutput) {
+    TempDir temp;
+    WriteBytes(temp.work() / "in.wav", PcmWave(NoisySamples(kBlockSamples, 2)));
+    WriteBytes(temp.work() / "Enc_in.wav", Bytes(100000, 0xAB));
+    EXPECT_EQ(RunEncoder(temp, {"in.wav"}).status, 0);
+    EXPECT_EQ(fs::file_size(temp.work() / "Enc_in.wav"), kHeaderBytes + kBlockBytes);
+}
+
+TEST(Program, ReportsAnOutputThatCannotBeCreated) {
+    TempDir temp;
+    const Bytes input = PcmWave(NoisySamples(kBlockSamples, 4));
+    WriteBytes(temp.work() / "in.wav", input);
+    fs::create_directory(temp.work() / "Enc_in.wav");
+    const RunResult run = RunEncoder(temp, {"in.wav"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, std::string("Enc_in.wav: cannot create: ") + std::strerror(EISDIR) + "\n");
+    EXPECT_TRUE(fs::is_directory(temp.work() / "Enc_in.wav"));
+    EXPECT_EQ(ReadBytes(temp.work() / "in.wav"), input);
+}
+
+// The fact chunk's 32-bit sample length overflows first: past 2^21 blocks.
+TEST(Program, RefusesAnInputTooLargeForTheWaveSizeFieldsBeforeWriting) {
+    TempDir temp;
+    WriteBytes(temp.work() / "huge.wav", PcmWave({}));
+    fs::resize_file(temp.work() / "huge.wav", 44 + 4096ull * (1u << 21));
+    const RunResult run = RunEncoder(temp, {"huge.wav"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "huge.wav: cannot convert: too large for the 32-bit size fields of a WAVE file\n");
+    EXPECT_EQ(FilesIn(temp.work()), std::vector<std::string>{"huge.wav"});
+}
+
+std::uint64_t Fnv1a(const Bytes& bytes) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char b : bytes) hash = (hash ^ b) * 1099511628211ull;
+    return hash;
+}
+
+// Pins every byte of the bundled example's conversion; a change here changes
+// what users' files contain.
+TEST(Program, ConvertsTheBundledExampleToTheSameBytes) {
+    TempDir temp;
+    fs::copy_file(EXAMPLE_WAV, temp.work() / "hello.wav");
+    ASSERT_EQ(RunEncoder(temp, {"hello.wav"}).status, 0);
+    const Bytes output = ReadBytes(temp.work() / "Enc_hello.wav");
+    EXPECT_EQ(output.size(), 73048u);
+    EXPECT_EQ(Fnv1a(output), 0x36bd98de1464d472ull);
+}
+
+}  // namespace
