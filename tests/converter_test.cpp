@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "adpcm_file.h"
 #include "ima_adpcm.h"
 #include "test_seed.h"
 #include "test_support.h"
@@ -13,8 +14,6 @@ const std::string kInstruction =
     "Drag n' drop pcm, 22050 mono wave file onto window.  Press [enter] to exit ";
 const std::string kRejection =
     "Wave file is already encoded, or wav type is\nstereo or unknown.  Press [enter] to exit ";
-
-constexpr std::size_t kBlockSamples = 2048, kBlockBytes = 1028, kHeaderBytes = 60;
 
 TEST(Program, WithoutArgumentPrintsTheInstructionAndEndsAtEndOfInput) {
     TempDir temp;

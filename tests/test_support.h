@@ -113,18 +113,25 @@ inline std::string ProgramCommand() {
     return command ? command : ShellQuoted(PCM_ENCODER_PATH);
 }
 
-// Runs the program in `dir` with standard input at end of file.
-inline RunResult RunEncoder(const TempDir& temp, const std::vector<std::string>& args,
-                            const std::string& prefix = "") {
+// Runs a shell command line in the test's work folder with standard input at
+// end of file, and collects what it prints.
+inline RunResult RunInWork(const TempDir& temp, const std::string& commandLine) {
     const fs::path out = temp.scratch() / "stdout", err = temp.scratch() / "stderr";
-    std::string command = "cd " + ShellQuoted(temp.work().string()) + " && " + prefix +
-                          ProgramCommand();
-    for (const std::string& arg : args) command += " " + ShellQuoted(arg);
-    command += " </dev/null >" + ShellQuoted(out.string()) + " 2>" + ShellQuoted(err.string());
+    const std::string command = "cd " + ShellQuoted(temp.work().string()) + " && " +
+                                commandLine + " </dev/null >" + ShellQuoted(out.string()) +
+                                " 2>" + ShellQuoted(err.string());
     const int raw = std::system(command.c_str());
     const Bytes outBytes = ReadBytes(out), errBytes = ReadBytes(err);
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(outBytes.begin(), outBytes.end()),
             std::string(errBytes.begin(), errBytes.end())};
+}
+
+// Runs the program in the test's work folder.
+inline RunResult RunEncoder(const TempDir& temp, const std::vector<std::string>& args,
+                            const std::string& prefix = "") {
+    std::string command = prefix + ProgramCommand();
+    for (const std::string& arg : args) command += " " + ShellQuoted(arg);
+    return RunInWork(temp, command);
 }
 
 inline std::vector<std::string> FilesIn(const fs::path& dir) {
