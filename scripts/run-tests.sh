@@ -4,7 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ libgtest-dev)
+# ffmpeg, sox and sndfile-programs are the independent decoders the output
+# is checked against.
+packages=(cmake g++ libgtest-dev ffmpeg sox sndfile-programs)
 
 missing=()
 for package in "${packages[@]}"; do
