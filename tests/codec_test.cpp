@@ -4,18 +4,12 @@
 #include <random>
 #include <vector>
 
+#include "codec_at.h"
 #include "ima_adpcm.h"
 #include "reference_encoder.h"
 #include "test_seed.h"
 
 namespace {
-
-IMA_ADPCM CodecAt(short predicted, unsigned char index) {
-    IMA_ADPCM codec;
-    codec.PredictedValue = predicted;
-    codec.StepIndex = index;
-    return codec;
-}
 
 // The buffer Encode reads the program-wide seed values; each test sets them.
 void ResetProgramWideValues(short header, int firstCallDone) {

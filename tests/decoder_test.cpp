@@ -5,17 +5,11 @@
 #include <random>
 #include <vector>
 
+#include "codec_at.h"
 #include "ima_adpcm.h"
 #include "test_seed.h"
 
 namespace {
-
-IMA_ADPCM CodecAt(short predicted, unsigned char index) {
-    IMA_ADPCM codec;
-    codec.PredictedValue = predicted;
-    codec.StepIndex = index;
-    return codec;
-}
 
 struct DecodeCase {
     const char* what;
