@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what the tests need (apt-get, as root) when it is missing, builds
-# everything with warnings as errors and runs every test.
+# everything with warnings as errors (the program for Linux and, cross-built,
+# pcm-encoder.exe for Windows) and runs every test, the .exe's under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # ffmpeg, sox and sndfile-programs are the independent decoders the output
-# is checked against.
-packages=(cmake g++ libgtest-dev ffmpeg sox sndfile-programs)
+# is checked against; mingw-w64 builds the Windows program and Wine runs it.
+packages=(cmake g++ libgtest-dev ffmpeg sox sndfile-programs g++-mingw-w64-x86-64 wine wine64)
 
 missing=()
 for package in "${packages[@]}"; do
@@ -19,7 +20,13 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
+windows_build=build/windows
+cmake -S . -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DPCM_ENCODER_WERROR=ON -DPCM_ENCODER_BUILD_TESTS=OFF
+cmake --build "$windows_build" -j"$(nproc)"
+
 build=build/test
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPCM_ENCODER_WERROR=ON
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPCM_ENCODER_WERROR=ON \
+  -DPCM_ENCODER_WINDOWS_EXE="$PWD/$windows_build/pcm-encoder.exe"
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

@@ -2,6 +2,8 @@
 // make in a fresh temporary folder.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -106,11 +108,16 @@ inline std::string ShellQuoted(const std::string& text) {
     return quoted + "'";
 }
 
-// The program under test: the native build, unless PCM_ENCODER_COMMAND names
-// another way to start it (a command line that the arguments are added to).
-inline std::string ProgramCommand() {
-    const char* command = std::getenv("PCM_ENCODER_COMMAND");
-    return command ? command : ShellQuoted(PCM_ENCODER_PATH);
+// The Windows build, when PCM_ENCODER_WINDOWS_EXE names the .exe to run
+// under Wine instead of the native build; null otherwise.
+inline const char* WindowsExe() { return std::getenv("PCM_ENCODER_WINDOWS_EXE"); }
+
+inline std::string NativeCommand() { return ShellQuoted(PCM_ENCODER_PATH); }
+
+// Wine in the tests' own prefix, with the settings of WINE_SETTINGS.
+inline std::string WineCommand(const std::string& exe) {
+    return "WINEPREFIX=" + ShellQuoted(WINE_PREFIX) + " " + WINE_SETTINGS + " wine " +
+           ShellQuoted(exe);
 }
 
 // Runs a shell command line in the test's work folder with standard input at
@@ -126,12 +133,56 @@ inline RunResult RunInWork(const TempDir& temp, const std::string& commandLine) 
             std::string(errBytes.begin(), errBytes.end())};
 }
 
-// Runs the program in the test's work folder.
+// The program under test: the native build, unless PCM_ENCODER_COMMAND names
+// another way to start it (a command line that the arguments are added to) or
+// the Windows build is chosen.
+inline std::string ProgramCommand() {
+    if (const char* command = std::getenv("PCM_ENCODER_COMMAND")) return command;
+    if (const char* exe = WindowsExe()) return WineCommand(exe);
+    return NativeCommand();
+}
+
+// Why the program under test cannot run here, or empty when it can: the
+// Windows build needs the .exe and Wine.
+inline std::string WhyProgramCannotRun() {
+    const char* exe = WindowsExe();
+    if (!exe || std::getenv("PCM_ENCODER_COMMAND")) return "";
+    if (!fs::exists(exe)) return std::string("no Windows build at ") + exe;
+    if (std::system("command -v wine >/dev/null 2>&1") != 0) return "wine is not installed";
+    return "";
+}
+
+// The fixture of the tests that run the program: skipped when it cannot run,
+// so that such a run never passes for a test of it.
+class ProgramTest : public testing::Test {
+protected:
+    void SetUp() override {
+        const std::string reason = WhyProgramCannotRun();
+        if (!reason.empty()) GTEST_SKIP() << reason;
+    }
+};
+
+// What the program prints for `text`: the Windows build's console is in text
+// mode, where each line feed goes out as CR LF.
+inline std::string AsPrinted(const std::string& text) {
+    if (!WindowsExe()) return text;
+    std::string printed;
+    for (char c : text) printed += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return printed;
+}
+
+// Runs `command` with `args` in the test's work folder.
+inline RunResult RunCommand(const TempDir& temp, const std::string& command,
+                            const std::vector<std::string>& args) {
+    std::string line = command;
+    for (const std::string& arg : args) line += " " + ShellQuoted(arg);
+    return RunInWork(temp, line);
+}
+
+// Runs the program under test, after `prefix` (e.g. a ulimit) in the same shell.
 inline RunResult RunEncoder(const TempDir& temp, const std::vector<std::string>& args,
                             const std::string& prefix = "") {
-    std::string command = prefix + ProgramCommand();
-    for (const std::string& arg : args) command += " " + ShellQuoted(arg);
-    return RunInWork(temp, command);
+    return RunCommand(temp, prefix + ProgramCommand(), args);
 }
 
 inline std::vector<std::string> FilesIn(const fs::path& dir) {

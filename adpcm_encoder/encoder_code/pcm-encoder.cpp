@@ -45,6 +45,14 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 
 }  // namespace
 
+#ifdef _WIN32
+// mingw's start-up expands patterns in the arguments only when the program
+// defines this as nonzero.
+extern "C" {
+int _dowildcard = -1;
+}
+#endif
+
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments = Arguments(argc, argv);
     if (arguments.empty()) {
