@@ -1,0 +1,174 @@
+// Codec speed in nanoseconds a sample, one 2048-sample block an iteration:
+// per-sample Encodes, the buffer Encode, the buffer Decode, and the plain
+// transcription of the per-sample encoder packing the same block, so the
+// speed-up is a ratio taken in one run.
+//
+// Signals: "speech" is the bundled espeak-ng example, "noise" is white noise
+// over the full range. Both cycle through many blocks so that the branch
+// predictor cannot learn one block by heart.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+#include "ima_adpcm.h"
+#include "reference_encoder.h"
+
+namespace {
+
+constexpr std::size_t kBlockSamples = 2048;
+constexpr std::size_t kNoiseBlocks = 64;
+constexpr std::size_t kWaveHeaderBytes = 44;
+constexpr int kCodeBits = 4;
+
+using Samples = std::vector<short>;
+
+Samples SpeechSamples() {
+    std::ifstream in(EXAMPLE_WAV, std::ios::binary);
+    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
+                                           std::istreambuf_iterator<char>());
+    if (bytes.size() < kWaveHeaderBytes + 2 * kBlockSamples) {
+        throw std::runtime_error("cannot read " EXAMPLE_WAV);
+    }
+    const std::size_t blocks = (bytes.size() - kWaveHeaderBytes) / (2 * kBlockSamples);
+    Samples samples(blocks * kBlockSamples);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const unsigned char* p = &bytes[kWaveHeaderBytes + 2 * i];
+        samples[i] = static_cast<short>(p[0] | p[1] << 8);
+    }
+    return samples;
+}
+
+Samples NoiseSamples() {
+    std::mt19937 random(20261207u);
+    std::uniform_int_distribution<int> sample(-32768, 32767);
+    Samples samples(kNoiseBlocks * kBlockSamples);
+    for (short& s : samples) s = static_cast<short>(sample(random));
+    return samples;
+}
+
+enum class Signal { Speech, Noise };
+
+const Samples& SamplesOf(Signal signal) {
+    static const Samples speech = SpeechSamples(), noise = NoiseSamples();
+    return signal == Signal::Speech ? speech : noise;
+}
+
+// Walks the signal a block at a time, wrapping at its end.
+class Blocks {
+public:
+    explicit Blocks(const Samples& samples) : samples_(samples) {}
+    const short* Next() {
+        const short* block = samples_.data() + at_;
+        at_ = (at_ + kBlockSamples) % samples_.size();
+        return block;
+    }
+
+private:
+    const Samples& samples_;
+    std::size_t at_ = 0;
+};
+
+// Time a sample, shown in seconds with an SI prefix (e.g. "2.5ns").
+void CountSamples(benchmark::State& state) {
+    state.counters["per_sample"] = benchmark::Counter(
+        static_cast<double>(kBlockSamples),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// The buffer Encode re-seeds from these before each block, as in a run past
+// its first block.
+void SeedLikeALaterBlock(const short* block) {
+    HeaderVal = block[0];
+    StaticVal = 0;
+    x = 1;
+}
+
+void BM_Encodes(benchmark::State& state, Signal signal) {
+    Blocks blocks(SamplesOf(signal));
+    IMA_ADPCM codec;
+    for (auto _ : state) {
+        const short* block = blocks.Next();
+        codec.PredictedValue = block[0];
+        codec.StepIndex = 0;
+        unsigned int codes = 0;
+        for (std::size_t i = 0; i < kBlockSamples; ++i) {
+            codes += static_cast<unsigned int>(codec.Encodes(block[i]));
+        }
+        benchmark::DoNotOptimize(codes);
+    }
+    CountSamples(state);
+}
+
+void BM_Encode(benchmark::State& state, Signal signal) {
+    Blocks blocks(SamplesOf(signal));
+    IMA_ADPCM codec;
+    unsigned char packed[kBlockSamples / 2];
+    for (auto _ : state) {
+        const short* block = blocks.Next();
+        SeedLikeALaterBlock(block);
+        codec.Encode(packed, 0, block, kBlockSamples * sizeof(short));
+        benchmark::DoNotOptimize(packed);
+        benchmark::ClobberMemory();
+    }
+    CountSamples(state);
+}
+
+// The transcription coding and packing the same block as the buffer Encode.
+void BM_EncodeTranscription(benchmark::State& state, Signal signal) {
+    Blocks blocks(SamplesOf(signal));
+    unsigned char packed[kBlockSamples / 2];
+    for (auto _ : state) {
+        const short* block = blocks.Next();
+        ReferenceState reference{block[0], 0};
+        for (std::size_t i = 0; i < kBlockSamples; i += 2) {
+            const int low = ReferenceEncode(reference, block[i]);
+            const int high = ReferenceEncode(reference, block[i + 1]);
+            packed[i / 2] = static_cast<unsigned char>(low | high << kCodeBits);
+        }
+        benchmark::DoNotOptimize(packed);
+        benchmark::ClobberMemory();
+    }
+    CountSamples(state);
+}
+
+// Decodes codes that the encoder made from the signal, as a player would.
+void BM_Decode(benchmark::State& state, Signal which) {
+    const Samples& signal = SamplesOf(which);
+    const std::size_t blockCount = signal.size() / kBlockSamples;
+    std::vector<unsigned char> packed(signal.size() / 2);
+    IMA_ADPCM codec;
+    for (std::size_t b = 0; b < blockCount; ++b) {
+        SeedLikeALaterBlock(&signal[b * kBlockSamples]);
+        codec.Encode(&packed[b * kBlockSamples / 2], 0, &signal[b * kBlockSamples],
+                     kBlockSamples * sizeof(short));
+    }
+    short decoded[kBlockSamples];
+    std::size_t b = 0;
+    for (auto _ : state) {
+        codec.PredictedValue = signal[b * kBlockSamples];
+        codec.StepIndex = 0;
+        codec.Decode(decoded, &packed[b * kBlockSamples / 2], 0, kBlockSamples * kCodeBits);
+        benchmark::DoNotOptimize(decoded);
+        benchmark::ClobberMemory();
+        b = (b + 1) % blockCount;
+    }
+    CountSamples(state);
+}
+
+BENCHMARK_CAPTURE(BM_Encodes, speech, Signal::Speech);
+BENCHMARK_CAPTURE(BM_Encodes, noise, Signal::Noise);
+BENCHMARK_CAPTURE(BM_Encode, speech, Signal::Speech);
+BENCHMARK_CAPTURE(BM_Encode, noise, Signal::Noise);
+BENCHMARK_CAPTURE(BM_EncodeTranscription, speech, Signal::Speech);
+BENCHMARK_CAPTURE(BM_EncodeTranscription, noise, Signal::Noise);
+BENCHMARK_CAPTURE(BM_Decode, speech, Signal::Speech);
+BENCHMARK_CAPTURE(BM_Decode, noise, Signal::Noise);
+
+}  // namespace
+
+BENCHMARK_MAIN();
