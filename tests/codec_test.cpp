@@ -122,6 +122,35 @@ TEST(Encodes, MatchesThePlainTranscriptionOnRandomStates) {
     }
 }
 
+// The magnitude changes where the distance passes a sum of whole, half and
+// quarter steps; random samples seldom land on those edges, so every edge of
+// every step is tried, up and down, near the middle and the ends of the range.
+TEST(Encodes, MatchesThePlainTranscriptionAtEveryDecisionEdge) {
+    for (int index = 0; index <= 88; ++index) {
+        const int step = kReferenceSteps[index], half = step >> 1, quarter = step >> 2;
+        const int edges[] = {quarter,        half,        half + quarter,       step,
+                             step + quarter, step + half, step + half + quarter};
+        for (const int predicted : {-32768, -30000, 0, 30000, 32767}) {
+            for (const int edge : edges) {
+                for (const int distance : {edge - 1, edge, edge + 1}) {
+                    for (const int sample : {predicted + distance, predicted - distance}) {
+                        if (sample < -32768 || sample > 32767) continue;
+                        ReferenceState reference{predicted, index};
+                        IMA_ADPCM codec = CodecAt(static_cast<short>(predicted),
+                                                  static_cast<unsigned char>(index));
+                        const short s = static_cast<short>(sample);
+                        ASSERT_EQ(codec.Encodes(s), ReferenceEncode(reference, s))
+                            << "index " << index << ", predicted " << predicted << ", sample "
+                            << sample;
+                        ASSERT_EQ(codec.PredictedValue, reference.predicted) << "sample " << s;
+                        ASSERT_EQ(codec.StepIndex, reference.index) << "sample " << s;
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(BufferEncode, FirstCallSeedsFromTheOpeningSampleThenStaticVal) {
     ResetProgramWideValues(1000, 0);
     EXPECT_EQ(IMA_ADPCM::SeedStepIndex(), 52);

@@ -1,5 +1,7 @@
 #include "ima_adpcm.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 
 short HeaderVal = 0;
@@ -16,7 +18,7 @@ constexpr unsigned int kMagnitudeBits = 7;
 constexpr unsigned int kCodeBits = 4;
 constexpr unsigned int kNibbleMask = 0x0F;
 
-const unsigned short IMA_ADPCMStepTable[kMaxStepIndex + 1] = {
+constexpr unsigned short IMA_ADPCMStepTable[kMaxStepIndex + 1] = {
     7,     8,     9,     10,    11,    12,    13,    14,    16,    17,
     19,    21,    23,    25,    28,    31,    34,    37,    41,    45,
     50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
@@ -27,7 +29,7 @@ const unsigned short IMA_ADPCMStepTable[kMaxStepIndex + 1] = {
     5894,  6484,  7132,  7845,  8630,  9493,  10442, 11487, 12635, 13899,
     15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 
-const int IMA_ADPCMIndexTable[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
+constexpr int IMA_ADPCMIndexTable[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
 
 int Clamp(int value, int low, int high) {
     return value < low ? low : (value > high ? high : value);
@@ -53,6 +55,79 @@ unsigned char StepIndexForJump(int difference) {
     return index;
 }
 
+// Where a code leads: the step index after a code of a given magnitude, and
+// its step, in one load. The buffer Encode looks up the next step with the
+// magnitude it has just found instead of adding, clamping and then loading.
+struct Successor {
+    unsigned short step;
+    unsigned char index;
+};
+using SuccessorTable = std::array<std::array<Successor, kMagnitudeBits + 1>, kMaxStepIndex + 1>;
+
+constexpr SuccessorTable MakeSuccessorTable() {
+    SuccessorTable table{};
+    for (int index = 0; index <= kMaxStepIndex; ++index) {
+        for (unsigned int magnitude = 0; magnitude <= kMagnitudeBits; ++magnitude) {
+            const int next = std::clamp(index + IMA_ADPCMIndexTable[magnitude], 0, kMaxStepIndex);
+            table[index][magnitude] = {IMA_ADPCMStepTable[next], static_cast<unsigned char>(next)};
+        }
+    }
+    return table;
+}
+
+constexpr SuccessorTable kSuccessors = MakeSuccessorTable();
+
+// The chain from one sample to the next runs through these values; the
+// buffer Encode keeps them in registers for a whole block.
+struct EncoderState {
+    int predicted;
+    int index;
+    int step;
+};
+
+// All bits set when `condition` holds, else none.
+inline int MaskIf(bool condition) { return -static_cast<int>(condition); }
+
+// All bits set when value > threshold, else none. Both lie within 0..65535,
+// so the difference cannot overflow, and shifting a negative int right is
+// arithmetic on every compiler the program is built with.
+inline int Above(int value, int threshold) { return (threshold - value) >> 31; }
+
+// One step of the encoder. The magnitude's bits say whether the distance
+// exceeds the whole step, then whether what is left exceeds the half step,
+// then the quarter step. Taken in that order each decision waits for the one
+// before; instead the whole and half bits come from three comparisons made
+// at once (the distance passes none, one, two or all of half, step and
+// step + half), and only the quarter bit waits. Masks stand in for branches,
+// which audio would mispredict.
+inline unsigned int EncodeSample(EncoderState& state, int sample) {
+    const int step = state.step;
+    const int half = step >> 1, quarter = step >> 2, eighth = step >> 3;
+    const int difference = sample - state.predicted;
+    const int negative = MaskIf(difference < 0);
+    const int distance = std::max(difference, -difference);
+
+    const int overHalf = Above(distance, half);
+    const int wholeBit = Above(distance, step);
+    const int overStepAndHalf = Above(distance, step + half);
+    const int halfBit = overHalf ^ wholeBit ^ overStepAndHalf;
+    const int taken = (step & wholeBit) + (half & halfBit);
+    const int quarterBit = Above(distance, taken + quarter);
+    const int magnitude = (wholeBit & 4) | (halfBit & 2) | (quarterBit & 1);
+
+    // What a decoder adds back: the parts taken and the rounding eighth.
+    const int delta = taken + eighth + (quarter & quarterBit);
+    // A move up can only pass the top of the range and a move down only the
+    // bottom; with `bound` the end the move heads for, min and max pick the
+    // move and clamp it at once.
+    const int bound = kMaxSample + (negative & (kMinSample - kMaxSample));
+    state.predicted = std::min(state.predicted + delta, std::max(state.predicted - delta, bound));
+    const Successor next = kSuccessors[state.index][magnitude];
+    state.index = next.index;
+    state.step = next.step;
+    return (static_cast<unsigned int>(negative) & kSignBit) | static_cast<unsigned int>(magnitude);
+}
+
 }  // namespace
 
 void IMA_ADPCM::EncodeInit(short sample1, short sample2) {
@@ -61,35 +136,10 @@ void IMA_ADPCM::EncodeInit(short sample1, short sample2) {
 }
 
 int IMA_ADPCM::Encodes(short sample) {
-    int step = IMA_ADPCMStepTable[StepIndex];
-    int difference = sample - PredictedValue;
-    unsigned int code = 0;
-    if (difference < 0) {
-        code = kSignBit;
-        difference = -difference;
-    }
-    // The quantity a decoder will add back for this code, built up alongside
-    // the code so encoder and decoder keep the same predictor.
-    int delta = step >> 3;
-    if (difference > step) {
-        code |= 4;
-        difference -= step;
-        delta += step;
-    }
-    step >>= 1;
-    if (difference > step) {
-        code |= 2;
-        difference -= step;
-        delta += step;
-    }
-    step >>= 1;
-    if (difference > step) {
-        code |= 1;
-        delta += step;
-    }
-    PredictedValue = ClampToSample((code & kSignBit) ? PredictedValue - delta
-                                                     : PredictedValue + delta);
-    StepIndex = NextStepIndex(StepIndex, code);
+    EncoderState state{PredictedValue, StepIndex, IMA_ADPCMStepTable[StepIndex]};
+    const unsigned int code = EncodeSample(state, sample);
+    PredictedValue = static_cast<short>(state.predicted);
+    StepIndex = static_cast<unsigned char>(state.index);
     return static_cast<int>(code);
 }
 
@@ -110,19 +160,26 @@ unsigned int IMA_ADPCM::Encode(unsigned char* dst, int dstOffset, const short* s
         ++x;
     }
 
-    unsigned char* out = dst + (dstOffset >> 3);
-    bool highNibble = (dstOffset & 4) != 0;
     const unsigned int samples = srcSize / sizeof(short);
-    for (unsigned int i = 0; i < samples; ++i) {
-        const unsigned int code = static_cast<unsigned int>(Encodes(src[i]));
-        if (highNibble) {
-            *out = static_cast<unsigned char>((*out & kNibbleMask) | (code << kCodeBits));
-            ++out;
-        } else {
-            *out = static_cast<unsigned char>(code);
-        }
-        highNibble = !highNibble;
+    if (samples == 0) return 0;
+    EncoderState state{PredictedValue, StepIndex, IMA_ADPCMStepTable[StepIndex]};
+    unsigned char* out = dst + (dstOffset >> 3);
+    const short* in = src;
+    const short* const end = src + samples;
+    if (dstOffset & 4) {
+        // The first code fills the high nibble of a byte whose low nibble stays.
+        *out = static_cast<unsigned char>((*out & kNibbleMask) | EncodeSample(state, *in++)
+                                                                     << kCodeBits);
+        ++out;
     }
+    for (; end - in >= 2; in += 2) {
+        const unsigned int low = EncodeSample(state, in[0]);
+        const unsigned int high = EncodeSample(state, in[1]);
+        *out++ = static_cast<unsigned char>(low | high << kCodeBits);
+    }
+    if (in != end) *out = static_cast<unsigned char>(EncodeSample(state, *in));
+    PredictedValue = static_cast<short>(state.predicted);
+    StepIndex = static_cast<unsigned char>(state.index);
     return samples * kCodeBits;
 }
 
