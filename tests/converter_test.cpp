@@ -222,6 +222,24 @@ TEST_F(Program, ReportsAnOutputThatCannotBeCreated) {
     EXPECT_EQ(ReadBytes(temp.work() / "in.wav"), input);
 }
 
+// Output is written through a large buffer, so a full disk may show at a
+// write in the block loop or only when the output is closed; either way the
+// run fails and leaves nothing behind. /dev/full stands in for the disk.
+TEST_F(Program, ReportsAFullDiskWhereverTheWriteFails) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    for (const std::size_t blocks : {1, 200}) {
+        SCOPED_TRACE(std::to_string(blocks) + " blocks");
+        TempDir temp;
+        WriteBytes(temp.work() / "in.wav", PcmWave(NoisySamples(blocks * kBlockSamples, 5)));
+        fs::create_symlink("/dev/full", temp.work() / "Enc_in.wav");
+        const RunResult run = RunEncoder(temp, {"in.wav"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, AsPrinted(std::string("Enc_in.wav: cannot write: ") +
+                                     std::strerror(ENOSPC) + "\n"));
+        EXPECT_EQ(FilesIn(temp.work()), std::vector<std::string>{"in.wav"});
+    }
+}
+
 // The fact chunk's 32-bit sample length overflows first: past 2^21 blocks.
 TEST_F(Program, RefusesAnInputTooLargeForTheWaveSizeFieldsBeforeWriting) {
     TempDir temp;
