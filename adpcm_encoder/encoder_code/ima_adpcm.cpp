@@ -97,9 +97,10 @@ inline int Above(int value, int threshold) { return (threshold - value) >> 31; }
 // exceeds the whole step, then whether what is left exceeds the half step,
 // then the quarter step. Taken in that order each decision waits for the one
 // before; instead the whole and half bits come from three comparisons made
-// at once (the distance passes none, one, two or all of half, step and
-// step + half), and only the quarter bit waits. Masks stand in for branches,
-// which audio would mispredict.
+// at once (of half, step and step + half the distance passes none, one, two
+// or three: the whole bit is set from two on, the half bit for one or three),
+// and only the quarter bit waits. Masks stand in for branches, which audio
+// would mispredict.
 inline unsigned int EncodeSample(EncoderState& state, int sample) {
     const int step = state.step;
     const int half = step >> 1, quarter = step >> 2, eighth = step >> 3;
@@ -111,7 +112,9 @@ inline unsigned int EncodeSample(EncoderState& state, int sample) {
     const int wholeBit = Above(distance, step);
     const int overStepAndHalf = Above(distance, step + half);
     const int halfBit = overHalf ^ wholeBit ^ overStepAndHalf;
-    const int taken = (step & wholeBit) + (half & halfBit);
+    // The whole and half parts taken (0, half, step or step + half), summed
+    // from the comparisons: the bits would take one more step to get there.
+    const int taken = ((half & overHalf) + ((step - half) & wholeBit)) + (half & overStepAndHalf);
     const int quarterBit = Above(distance, taken + quarter);
     const int magnitude = (wholeBit & 4) | (halfBit & 2) | (quarterBit & 1);
 
