@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Times a whole conversion by pcm-encoder against ffmpeg's and sox's IMA ADPCM
+# encoders on the same 10-minute speech file, and measures pcm-encoder's peak
+# memory on a 1-minute and a 60-minute input.
+#
+# The three tools run in alternating rounds: in each, hyperfine times every
+# tool a few times (the tools' order turning from round to round), and the
+# round's ratios compare the medians of that round, so that load from other
+# programs hits all tools alike. The script prints the median of the rounds'
+# ratios, for wall-clock time and for CPU time (user + system), which other
+# programs on the machine disturb less.
+#
+#   bash bench/compare.sh [rounds] [runs-per-round]
+#
+# Needs cmake, g++, hyperfine, sox, ffmpeg and GNU time (Debian: cmake g++
+# hyperfine sox ffmpeg time).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+rounds=${1:-7}
+runs=${2:-3}
+seconds=600
+short_minutes=1
+long_minutes=60
+
+for tool in cmake g++ hyperfine sox ffmpeg /usr/bin/time; do
+  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
+done
+
+build=build/bench
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPCM_ENCODER_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" --target pcm-encoder -j2 >/dev/null
+encoder=$(realpath "$build/pcm-encoder")
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Speech of the length asked for: the bundled example over and over.
+speech() {
+  local out=$1 length=$2
+  local copies=$(( length / 6 + 1 ))
+  sox examples/hello.wav -r 22050 -c 1 -b 16 -e signed-integer "$out" repeat "$copies" trim 0 "$length"
+}
+
+speech "$work/ten.wav" "$seconds"
+echo "Machine: $(nproc) CPUs, $(lscpu | awk -F': *' '/Model name/ { print $2; exit }')"
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+tools=(pcm-encoder ffmpeg sox)
+declare -A commands=(
+  [pcm-encoder]="$encoder $work/ten.wav"
+  [ffmpeg]="ffmpeg -nostdin -v error -y -i $work/ten.wav -c:a adpcm_ima_wav $work/ffmpeg.wav"
+  [sox]="sox $work/ten.wav -e ima-adpcm $work/sox.wav"
+)
+
+# One line a round: wall-clock medians and CPU means of pcm-encoder, ffmpeg
+# and sox, in seconds.
+: >"$work/rounds"
+for ((round = 0; round < rounds; round++)); do
+  arguments=()
+  for ((i = 0; i < ${#tools[@]}; i++)); do
+    tool=${tools[(round + i) % ${#tools[@]}]}
+    arguments+=(-n "$tool" "${commands[$tool]}")
+  done
+  hyperfine -N --warmup 1 --runs "$runs" --style none --export-csv "$work/round.csv" \
+    "${arguments[@]}" >/dev/null 2>>"$work/hyperfine.log"
+  # command,mean,stddev,median,user,system,...
+  awk -F, 'NR > 1 { wall[$1] = $4; cpu[$1] = $5 + $6 } END {
+      print wall["pcm-encoder"], wall["ffmpeg"], wall["sox"],
+            cpu["pcm-encoder"], cpu["ffmpeg"], cpu["sox"] }' "$work/round.csv" >>"$work/rounds"
+  awk -v r=$((round + 1)) 'END { printf "round %d: wall %.1f / %.1f / %.1f ms, CPU %.1f / %.1f / %.1f ms (pcm-encoder / ffmpeg / sox)\n",
+      r, $1 * 1000, $2 * 1000, $3 * 1000, $4 * 1000, $5 * 1000, $6 * 1000 }' "$work/rounds"
+done
+
+median_of() { awk -v c="$1" '{ print $c }' "$work/rounds" | median; }
+ratio() { awk -v a="$1" -v b="$2" '{ print $a / $b }' "$work/rounds" | median; }
+
+echo
+echo "10-minute 22050 Hz mono 16-bit speech, medians of $rounds rounds of $runs runs:"
+printf '  %-12s %10s %10s\n' tool wall CPU
+printf '  %-12s %7.1f ms %7.1f ms\n' pcm-encoder "$(median_of 1 | awk '{ print $1 * 1000 }')" "$(median_of 4 | awk '{ print $1 * 1000 }')"
+printf '  %-12s %7.1f ms %7.1f ms\n' ffmpeg "$(median_of 2 | awk '{ print $1 * 1000 }')" "$(median_of 5 | awk '{ print $1 * 1000 }')"
+printf '  %-12s %7.1f ms %7.1f ms\n' sox "$(median_of 3 | awk '{ print $1 * 1000 }')" "$(median_of 6 | awk '{ print $1 * 1000 }')"
+printf '  ffmpeg / pcm-encoder: wall %.2f, CPU %.2f (target >= 2)\n' "$(ratio 2 1)" "$(ratio 5 4)"
+printf '  sox / pcm-encoder:    wall %.2f, CPU %.2f (target >= 20)\n' "$(ratio 3 1)" "$(ratio 6 4)"
+
+# The median of a few runs: the resident size of shared libraries varies a
+# little from run to run, whatever the input.
+peak_kib() {
+  for ((run = 0; run < 5; run++)); do
+    /usr/bin/time -v "$encoder" "$1" </dev/null 2>&1 >/dev/null |
+      awk -F': ' '/Maximum resident set size/ { print $2 }'
+  done | median
+}
+
+rm -f "$work/ten.wav" "$work"/Enc_ten.wav "$work/ffmpeg.wav" "$work/sox.wav"
+speech "$work/short.wav" $(( short_minutes * 60 ))
+speech "$work/long.wav" $(( long_minutes * 60 ))
+short_peak=$(peak_kib "$work/short.wav")
+long_peak=$(peak_kib "$work/long.wav")
+echo
+echo "pcm-encoder peak memory (maximum resident set size, median of 5 runs):"
+echo "  $short_minutes-minute input: $short_peak KiB"
+echo "  $long_minutes-minute input: $long_peak KiB"
+echo "  difference: $(( long_peak - short_peak )) KiB (target within 64 KiB)"
