@@ -236,7 +236,10 @@ TEST_F(Program, ReportsAFullDiskWhereverTheWriteFails) {
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err, AsPrinted(std::string("Enc_in.wav: cannot write: ") +
                                      std::strerror(ENOSPC) + "\n"));
-        EXPECT_EQ(FilesIn(temp.work()), std::vector<std::string>{"in.wav"});
+        // Wine cannot delete a link to a Unix device (Windows has neither).
+        if (!WindowsExe()) {
+            EXPECT_EQ(FilesIn(temp.work()), std::vector<std::string>{"in.wav"});
+        }
     }
 }
 
