@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times a whole conversion by pcm-encoder against ffmpeg's and sox's IMA ADPCM
-# encoders on the same 10-minute speech file, and measures pcm-encoder's peak
-# memory on a 1-minute and a 60-minute input.
+# encoders on the same 10-minute speech file, measures pcm-encoder's peak
+# memory on a 1-minute and a 60-minute input, and runs the codec benchmark.
 #
 # The three tools run in alternating rounds: in each, hyperfine times every
 # tool a few times (the tools' order turning from round to round), and the
@@ -12,8 +12,8 @@
 #
 #   bash bench/compare.sh [rounds] [runs-per-round]
 #
-# Needs cmake, g++, hyperfine, sox, ffmpeg and GNU time (Debian: cmake g++
-# hyperfine sox ffmpeg time).
+# Needs cmake, g++, hyperfine, sox, ffmpeg, GNU time and Google Benchmark
+# (Debian: cmake g++ hyperfine sox ffmpeg time libbenchmark-dev).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,8 +28,9 @@ for tool in cmake g++ hyperfine sox ffmpeg /usr/bin/time; do
 done
 
 build=build/bench
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPCM_ENCODER_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target pcm-encoder -j2 >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPCM_ENCODER_BUILD_TESTS=OFF \
+  -DPCM_ENCODER_BUILD_BENCHMARKS=ON >/dev/null
+cmake --build "$build" --target pcm-encoder codec_bench -j2 >/dev/null
 encoder=$(realpath "$build/pcm-encoder")
 
 work=$(mktemp -d)
@@ -104,3 +105,15 @@ echo "pcm-encoder peak memory (maximum resident set size, median of 5 runs):"
 echo "  $short_minutes-minute input: $short_peak KiB"
 echo "  $long_minutes-minute input: $long_peak KiB"
 echo "  difference: $(( long_peak - short_peak )) KiB (target within 64 KiB)"
+
+echo
+echo "Codec, ns a sample, a 2048-sample block an iteration (medians of 10 repetitions):"
+"$build/bench/codec_bench" --benchmark_repetitions=10 --benchmark_report_aggregates_only=true \
+  --benchmark_format=csv 2>/dev/null |
+  awk -F, '$1 ~ /_median"$/ {
+      name = $1; gsub(/"|_median/, "", name); ns[name] = $NF * 1e9
+      printf "  %-30s %6.2f\n", name, ns[name] }
+    END {
+      printf "  buffer Encode against the plain transcription: %.2fx on speech, %.2fx on noise (target >= 1.6)\n",
+        ns["BM_EncodeTranscription/speech"] / ns["BM_Encode/speech"],
+        ns["BM_EncodeTranscription/noise"] / ns["BM_Encode/noise"] }'
