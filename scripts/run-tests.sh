@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Installs what the tests need (apt-get, as root) when it is missing, builds
 # everything with warnings as errors (the program for Linux and, cross-built,
-# pcm-encoder.exe for Windows) and runs every test, the .exe's under Wine.
+# pcm-encoder.exe for Windows) and runs every test, the .exe's under Wine;
+# then the native tests again in a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the libFuzzer targets for
+# PCM_ENCODER_FUZZ_SECONDS each (30 unless set).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # ffmpeg, sox and sndfile-programs are the independent decoders the output
 # is checked against; mingw-w64 builds the Windows program and Wine runs it;
-# Google Benchmark builds the codec benchmark, so that it keeps building (it
-# is run by hand, not here).
-packages=(cmake g++ libgtest-dev libbenchmark-dev ffmpeg sox sndfile-programs g++-mingw-w64-x86-64 wine wine64)
+# clang and its runtimes build the fuzz targets; Google Benchmark builds the
+# codec benchmark, so that it keeps building (it is run by hand, not here).
+packages=(cmake g++ libgtest-dev ffmpeg sox sndfile-programs g++-mingw-w64-x86-64 wine wine64
+  clang-14 libclang-rt-14-dev libbenchmark-dev)
 
 missing=()
 for package in "${packages[@]}"; do
@@ -33,3 +37,20 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPCM_ENCODER_WERROR=ON
   -DPCM_ENCODER_WINDOWS_EXE="$PWD/$windows_build/pcm-encoder.exe"
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+
+# The Windows build's tests run no sanitized code, so they are left out here.
+sanitize=build/sanitize
+cmake -S . -B "$sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPCM_ENCODER_WERROR=ON \
+  -DPCM_ENCODER_SANITIZE=ON
+cmake --build "$sanitize" -j"$(nproc)"
+ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir "$sanitize" --output-on-failure -j"$(nproc)" --exclude-regex '^wine|^windows_'
+
+fuzz=build/fuzz
+cmake -S . -B "$fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPCM_ENCODER_WERROR=ON \
+  -DCMAKE_CXX_COMPILER=clang++-14 -DPCM_ENCODER_BUILD_TESTS=OFF -DPCM_ENCODER_FUZZ=ON \
+  -DPCM_ENCODER_FUZZ_SECONDS="${PCM_ENCODER_FUZZ_SECONDS:-30}"
+cmake --build "$fuzz" -j"$(nproc)"
+ctest --test-dir "$fuzz" --output-on-failure -j"$(nproc)"
+# How much each target was fuzzed, for the log.
+grep -E "(Testing: fuzz_|^Done [0-9]+ runs)" "$fuzz/Testing/Temporary/LastTest.log"

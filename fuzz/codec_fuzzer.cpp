@@ -1,0 +1,152 @@
+// Fuzz target: the codec's buffer Encode and Decode at arbitrary positions.
+//
+// The input chooses a buffer, a base pointer inside it, a bit offset from
+// that pointer (negative ones included) and a length that fits, plus the
+// codec's state. Each buffer operation must match the per-sample operations
+// (the same codes, the same samples, the same final state), return its
+// length in the right unit, and leave every byte outside the codes it writes
+// as it was. Buffers are sized exactly, so AddressSanitizer catches any
+// access beyond them. Any breach aborts, which libFuzzer reports as a finding.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "ima_adpcm.h"
+
+namespace {
+
+constexpr std::size_t kMaxBufferBytes = 1100;
+constexpr unsigned char kMaxStepIndex = 88;
+constexpr short kUnwrittenSample = 0x7E7E;
+
+void Require(bool holds, const char* what) {
+    if (holds) return;
+    std::fprintf(stderr, "codec contract broken: %s\n", what);
+    std::abort();
+}
+
+// Where a buffer operation starts: `base` bytes into a buffer of `size`
+// bytes, then `bitOffset` bits from there. `firstNibble` counts nibbles from
+// the buffer's start; `nibbles` is the room from there to the buffer's end.
+struct Position {
+    std::size_t size, base;
+    int bitOffset;
+    std::size_t firstNibble, nibbles;
+};
+
+Position ChoosePosition(FuzzedDataProvider& in) {
+    Position p{};
+    p.size = in.ConsumeIntegralInRange<std::size_t>(1, kMaxBufferBytes);
+    p.base = in.ConsumeIntegralInRange<std::size_t>(0, p.size);
+    p.firstNibble = in.ConsumeIntegralInRange<std::size_t>(0, 2 * p.size);
+    // Bits 0 and 1 of an offset do not move the position.
+    const int ignoredBits = in.ConsumeIntegralInRange<int>(0, 3);
+    p.bitOffset =
+        4 * (static_cast<int>(p.firstNibble) - 2 * static_cast<int>(p.base)) + ignoredBits;
+    p.nibbles = 2 * p.size - p.firstNibble;
+    return p;
+}
+
+std::vector<unsigned char> ConsumeBuffer(FuzzedDataProvider& in, std::size_t size) {
+    std::vector<unsigned char> bytes = in.ConsumeBytes<unsigned char>(size);
+    bytes.resize(size, 0xA5);
+    return bytes;
+}
+
+void PutNibble(std::vector<unsigned char>& bytes, std::size_t nibble, int code) {
+    unsigned char& byte = bytes[nibble / 2];
+    // A code in a low nibble overwrites the whole byte.
+    byte = static_cast<unsigned char>(nibble % 2 ? (byte & 0x0F) | code << 4 : code);
+}
+
+int NibbleAt(const std::vector<unsigned char>& bytes, std::size_t nibble) {
+    return nibble % 2 ? bytes[nibble / 2] >> 4 : bytes[nibble / 2] & 0x0F;
+}
+
+bool SameState(const IMA_ADPCM& a, const IMA_ADPCM& b) {
+    return a.PredictedValue == b.PredictedValue && a.StepIndex == b.StepIndex;
+}
+
+void FuzzEncode(FuzzedDataProvider& in) {
+    const Position p = ChoosePosition(in);
+    const std::size_t count = in.ConsumeIntegralInRange<std::size_t>(0, p.nibbles);
+    const unsigned int srcSize = static_cast<unsigned int>(2 * count + in.ConsumeBool());
+    HeaderVal = in.ConsumeIntegral<short>();
+    StaticVal = 0;
+    x = in.ConsumeBool();
+    IMA_ADPCM codec;  // its state before the call must not matter
+    codec.PredictedValue = in.ConsumeIntegral<short>();
+    codec.StepIndex = in.ConsumeIntegralInRange<unsigned char>(0, kMaxStepIndex);
+    std::vector<unsigned char> buffer = ConsumeBuffer(in, p.size);
+    std::vector<short> samples(count);
+    for (short& s : samples) s = in.ConsumeIntegral<short>();
+
+    IMA_ADPCM plain;
+    plain.PredictedValue = HeaderVal;
+    plain.StepIndex = 0;
+    if (x == 0) plain.EncodeInit(HeaderVal, StaticVal);
+    std::vector<unsigned char> expected = buffer;
+    for (std::size_t i = 0; i < count; ++i) {
+        PutNibble(expected, p.firstNibble + i, plain.Encodes(samples[i]));
+    }
+
+    const unsigned int bits =
+        codec.Encode(buffer.data() + p.base, p.bitOffset, samples.data(), srcSize);
+    Require(bits == 4 * count, "Encode returns the bits it wrote");
+    Require(buffer == expected, "Encode writes the per-sample codes and nothing else");
+    Require(SameState(codec, plain), "Encode ends in the per-sample state");
+    Require(x == 1, "Encode marks the first call as done");
+}
+
+// Decodes `codes` codes from `p` into dst, in one call or two at `split`.
+unsigned int BufferDecode(IMA_ADPCM& codec, short* dst, const std::vector<unsigned char>& src,
+                          const Position& p, std::size_t codes, std::size_t split,
+                          unsigned int ignoredBits) {
+    const unsigned char* base = src.data() + p.base;
+    const unsigned int head = static_cast<unsigned int>(4 * split);
+    const unsigned int tail = static_cast<unsigned int>(4 * (codes - split)) + ignoredBits;
+    const unsigned int written = codec.Decode(dst, base, p.bitOffset, head);
+    Require(written == 2 * split, "Decode returns the bytes it wrote");
+    return written + codec.Decode(dst + split, base, p.bitOffset + static_cast<int>(head), tail);
+}
+
+void FuzzDecode(FuzzedDataProvider& in) {
+    const Position p = ChoosePosition(in);
+    const std::size_t codes = in.ConsumeIntegralInRange<std::size_t>(0, p.nibbles);
+    const std::size_t split = in.ConsumeIntegralInRange<std::size_t>(0, codes);
+    const unsigned int ignoredBits = in.ConsumeIntegralInRange<unsigned int>(0, 3);
+    const std::size_t slack = in.ConsumeIntegralInRange<std::size_t>(0, 3);
+    IMA_ADPCM codec;
+    codec.PredictedValue = in.ConsumeIntegral<short>();
+    codec.StepIndex = in.ConsumeIntegralInRange<unsigned char>(0, kMaxStepIndex);
+    const std::vector<unsigned char> src = ConsumeBuffer(in, p.size);
+
+    IMA_ADPCM plain = codec;
+    std::vector<short> expected(codes + slack, kUnwrittenSample);
+    for (std::size_t i = 0; i < codes; ++i) {
+        expected[i] = static_cast<short>(
+            plain.Decode(static_cast<unsigned int>(NibbleAt(src, p.firstNibble + i))));
+    }
+
+    std::vector<short> samples(codes + slack, kUnwrittenSample);
+    const unsigned int bytes =
+        BufferDecode(codec, samples.data(), src, p, codes, split, ignoredBits);
+    Require(bytes == 2 * codes, "Decode returns the bytes it wrote");
+    Require(samples == expected, "Decode writes the per-code samples and nothing else");
+    Require(SameState(codec, plain), "Decode ends in the per-code state");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider in(data, size);
+    if (in.ConsumeBool()) {
+        FuzzEncode(in);
+    } else {
+        FuzzDecode(in);
+    }
+    return 0;
+}
