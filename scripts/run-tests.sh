@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 # is checked against; mingw-w64 builds the Windows program and Wine runs it;
 # clang and its runtimes build the fuzz targets; Google Benchmark builds the
 # codec benchmark, so that it keeps building (it is run by hand, not here).
-packages=(cmake g++ libgtest-dev ffmpeg sox sndfile-programs g++-mingw-w64-x86-64 wine wine64
+packages=(cmake make g++ libgtest-dev ffmpeg sox sndfile-programs g++-mingw-w64-x86-64 wine wine64
   clang-14 libclang-rt-14-dev libbenchmark-dev)
 
 missing=()
