@@ -31,17 +31,8 @@ constexpr unsigned short IMA_ADPCMStepTable[kMaxStepIndex + 1] = {
 
 constexpr int IMA_ADPCMIndexTable[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
 
-int Clamp(int value, int low, int high) {
-    return value < low ? low : (value > high ? high : value);
-}
-
 short ClampToSample(int value) {
-    return static_cast<short>(Clamp(value, kMinSample, kMaxSample));
-}
-
-unsigned char NextStepIndex(unsigned char index, unsigned int code) {
-    return static_cast<unsigned char>(
-        Clamp(index + IMA_ADPCMIndexTable[code & kMagnitudeBits], 0, kMaxStepIndex));
+    return static_cast<short>(std::clamp(value, kMinSample, kMaxSample));
 }
 
 // The smallest step that covers a jump of `difference`; the last step ends
@@ -56,8 +47,9 @@ unsigned char StepIndexForJump(int difference) {
 }
 
 // Where a code leads: the step index after a code of a given magnitude, and
-// its step, in one load. The buffer Encode looks up the next step with the
-// magnitude it has just found instead of adding, clamping and then loading.
+// its step, in one load. The encoder looks up the next step with the
+// magnitude it has just found instead of adding, clamping and then loading;
+// the decoder takes the next index from here too.
 struct Successor {
     unsigned short step;
     unsigned char index;
@@ -188,7 +180,7 @@ unsigned int IMA_ADPCM::Encode(unsigned char* dst, int dstOffset, const short* s
 
 int IMA_ADPCM::Decode(unsigned int code) {
     const int step = IMA_ADPCMStepTable[StepIndex];
-    StepIndex = NextStepIndex(StepIndex, code);
+    StepIndex = kSuccessors[StepIndex][code & kMagnitudeBits].index;
     int delta = step >> 3;
     if (code & 4) delta += step;
     if (code & 2) delta += step >> 1;
