@@ -9,44 +9,33 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <vector>
 
 #include "ima_adpcm.h"
 #include "reference_encoder.h"
+#include "wave_files.h"
+#include "wave_layout.h"
 
 namespace {
 
-constexpr std::size_t kBlockSamples = 2048;
+using wave::kBitsPerCode;
 constexpr std::size_t kNoiseBlocks = 64;
-constexpr std::size_t kWaveHeaderBytes = 44;
-constexpr int kCodeBits = 4;
 
 using Samples = std::vector<short>;
 
 Samples SpeechSamples() {
-    std::ifstream in(EXAMPLE_WAV, std::ios::binary);
-    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
-                                           std::istreambuf_iterator<char>());
-    if (bytes.size() < kWaveHeaderBytes + 2 * kBlockSamples) {
-        throw std::runtime_error("cannot read " EXAMPLE_WAV);
-    }
-    const std::size_t blocks = (bytes.size() - kWaveHeaderBytes) / (2 * kBlockSamples);
-    Samples samples(blocks * kBlockSamples);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        const unsigned char* p = &bytes[kWaveHeaderBytes + 2 * i];
-        samples[i] = static_cast<short>(p[0] | p[1] << 8);
-    }
+    Samples samples = InputSamples(ReadBytes(EXAMPLE_WAV));
+    if (samples.size() < kSamplesPerBlock) throw std::runtime_error("cannot read " EXAMPLE_WAV);
+    samples.resize(samples.size() / kSamplesPerBlock * kSamplesPerBlock);
     return samples;
 }
 
 Samples NoiseSamples() {
     std::mt19937 random(20261207u);
     std::uniform_int_distribution<int> sample(-32768, 32767);
-    Samples samples(kNoiseBlocks * kBlockSamples);
+    Samples samples(kNoiseBlocks * kSamplesPerBlock);
     for (short& s : samples) s = static_cast<short>(sample(random));
     return samples;
 }
@@ -64,7 +53,7 @@ public:
     explicit Blocks(const Samples& samples) : samples_(samples) {}
     const short* Next() {
         const short* block = samples_.data() + at_;
-        at_ = (at_ + kBlockSamples) % samples_.size();
+        at_ = (at_ + kSamplesPerBlock) % samples_.size();
         return block;
     }
 
@@ -76,7 +65,7 @@ private:
 // Time a sample, shown in seconds with an SI prefix (e.g. "2.5ns").
 void CountSamples(benchmark::State& state) {
     state.counters["per_sample"] = benchmark::Counter(
-        static_cast<double>(kBlockSamples),
+        static_cast<double>(kSamplesPerBlock),
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
@@ -96,7 +85,7 @@ void BM_Encodes(benchmark::State& state, Signal signal) {
         codec.PredictedValue = block[0];
         codec.StepIndex = 0;
         unsigned int codes = 0;
-        for (std::size_t i = 0; i < kBlockSamples; ++i) {
+        for (std::size_t i = 0; i < kSamplesPerBlock; ++i) {
             codes += static_cast<unsigned int>(codec.Encodes(block[i]));
         }
         benchmark::DoNotOptimize(codes);
@@ -107,11 +96,11 @@ void BM_Encodes(benchmark::State& state, Signal signal) {
 void BM_Encode(benchmark::State& state, Signal signal) {
     Blocks blocks(SamplesOf(signal));
     IMA_ADPCM codec;
-    unsigned char packed[kBlockSamples / 2];
+    unsigned char packed[kSamplesPerBlock / 2];
     for (auto _ : state) {
         const short* block = blocks.Next();
         SeedLikeALaterBlock(block);
-        codec.Encode(packed, 0, block, kBlockSamples * sizeof(short));
+        codec.Encode(packed, 0, block, kSamplesPerBlock * sizeof(short));
         benchmark::DoNotOptimize(packed);
         benchmark::ClobberMemory();
     }
@@ -121,14 +110,14 @@ void BM_Encode(benchmark::State& state, Signal signal) {
 // The transcription coding and packing the same block as the buffer Encode.
 void BM_EncodeTranscription(benchmark::State& state, Signal signal) {
     Blocks blocks(SamplesOf(signal));
-    unsigned char packed[kBlockSamples / 2];
+    unsigned char packed[kSamplesPerBlock / 2];
     for (auto _ : state) {
         const short* block = blocks.Next();
         ReferenceState reference{block[0], 0};
-        for (std::size_t i = 0; i < kBlockSamples; i += 2) {
+        for (std::size_t i = 0; i < kSamplesPerBlock; i += 2) {
             const int low = ReferenceEncode(reference, block[i]);
             const int high = ReferenceEncode(reference, block[i + 1]);
-            packed[i / 2] = static_cast<unsigned char>(low | high << kCodeBits);
+            packed[i / 2] = static_cast<unsigned char>(low | high << kBitsPerCode);
         }
         benchmark::DoNotOptimize(packed);
         benchmark::ClobberMemory();
@@ -139,20 +128,21 @@ void BM_EncodeTranscription(benchmark::State& state, Signal signal) {
 // Decodes codes that the encoder made from the signal, as a player would.
 void BM_Decode(benchmark::State& state, Signal which) {
     const Samples& signal = SamplesOf(which);
-    const std::size_t blockCount = signal.size() / kBlockSamples;
+    const std::size_t blockCount = signal.size() / kSamplesPerBlock;
     std::vector<unsigned char> packed(signal.size() / 2);
     IMA_ADPCM codec;
     for (std::size_t b = 0; b < blockCount; ++b) {
-        SeedLikeALaterBlock(&signal[b * kBlockSamples]);
-        codec.Encode(&packed[b * kBlockSamples / 2], 0, &signal[b * kBlockSamples],
-                     kBlockSamples * sizeof(short));
+        SeedLikeALaterBlock(&signal[b * kSamplesPerBlock]);
+        codec.Encode(&packed[b * kSamplesPerBlock / 2], 0, &signal[b * kSamplesPerBlock],
+                     kSamplesPerBlock * sizeof(short));
     }
-    short decoded[kBlockSamples];
+    short decoded[kSamplesPerBlock];
     std::size_t b = 0;
     for (auto _ : state) {
-        codec.PredictedValue = signal[b * kBlockSamples];
+        codec.PredictedValue = signal[b * kSamplesPerBlock];
         codec.StepIndex = 0;
-        codec.Decode(decoded, &packed[b * kBlockSamples / 2], 0, kBlockSamples * kCodeBits);
+        codec.Decode(decoded, &packed[b * kSamplesPerBlock / 2], 0,
+                     kSamplesPerBlock * kBitsPerCode);
         benchmark::DoNotOptimize(decoded);
         benchmark::ClobberMemory();
         b = (b + 1) % blockCount;

@@ -3,23 +3,24 @@
 // Each input is written to a file and converted as a fresh run of the program
 // would convert it. The run must keep its contract: an input that fails the
 // header check leaves no output; an accepted one gives a 60-byte header and
-// (size - 44) / 4096 blocks of 1028 bytes with the size fields rewritten,
-// each block carrying its opening sample and the codes of the rest, which
-// decode in step with the encoder; the input is never changed. Any breach
-// aborts, which libFuzzer reports as a finding.
+// one 1028-byte block for every 4096 bytes of its data chunk, with the size
+// fields rewritten, each block carrying its opening sample and the codes of
+// the rest, which decode in step with the encoder; the input is never
+// changed. Any breach aborts, which libFuzzer reports as a finding.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "conversion.h"
 #include "ima_adpcm.h"
 #include "wave_files.h"
+#include "wave_layout.h"
 
 namespace {
 
-constexpr std::size_t kProbeBytes = 28, kSamplesOffset = 44, kHeaderBytes = 60;
-constexpr std::size_t kInputBlockBytes = 4096, kBlockBytes = 1028, kBlockSamples = 2048;
+using wave::kBlockSize, wave::kHeaderSize, wave::kInputBytesPerBlock, wave::kSamplesPerBlock;
 
 fs::path workDir;
 
@@ -35,12 +36,29 @@ void RemoveWorkDir() {
 }
 
 bool Accepted(const Bytes& input) {
-    return input.size() >= kProbeBytes && LE32At(input, 16) == 16 && input[22] == 1 &&
-           LE32At(input, 24) == 22050;
+    const unsigned char* p = input.data();
+    return input.size() >= 36 && wave::GetLE32(p + 16) == 16 &&
+           wave::GetUnsignedLE16(p + 20) == 1 && p[22] == 1 && wave::GetLE32(p + 24) == 22050 &&
+           wave::GetUnsignedLE16(p + 34) == 16;
 }
 
-short SampleAt(const Bytes& bytes, std::size_t at) {
-    return static_cast<short>(bytes[at] | bytes[at + 1] << 8);
+struct Span {
+    std::size_t start, length;
+};
+
+// The body of the first data chunk after the format chunk. A size of 0, or
+// one past the end of the file, was never written: the body runs to the end.
+Span DataChunk(const Bytes& input) {
+    constexpr std::size_t kChunkHeader = 8;
+    for (std::size_t at = 36; at + kChunkHeader <= input.size();) {
+        const std::size_t size = wave::GetLE32(&input[at + 4]);
+        const std::size_t body = at + kChunkHeader, rest = input.size() - body;
+        if (std::memcmp(&input[at], "data", 4) == 0) {
+            return {body, size == 0 || size > rest ? rest : size};
+        }
+        at = body + size + size % 2;
+    }
+    return {input.size(), 0};
 }
 
 // Step index the first block of a run starts from: the one that suits its
@@ -56,35 +74,36 @@ int CodeAt(const unsigned char* codes, std::size_t i) {
     return i % 2 ? codes[i / 2] >> 4 : codes[i / 2] & 0x0F;
 }
 
-void CheckBlock(const Bytes& input, const Bytes& output, std::size_t n) {
-    const std::size_t in = kSamplesOffset + n * kInputBlockBytes;
-    const unsigned char* block = output.data() + kHeaderBytes + n * kBlockBytes;
-    const short opening = SampleAt(input, in);
-    Require(SampleAt(output, kHeaderBytes + n * kBlockBytes) == opening, "opening sample");
+void CheckBlock(const Bytes& input, std::size_t in, const unsigned char* block, std::size_t n) {
+    const short opening = wave::GetLE16(&input[in]);
+    Require(wave::GetLE16(block) == opening, "opening sample");
     Require(block[2] == OpeningStepIndex(opening, n), "block step index");
     Require(block[3] == 0, "block byte 3");
 
     IMA_ADPCM encoder, decoder;
     encoder.PredictedValue = decoder.PredictedValue = opening;
     encoder.StepIndex = decoder.StepIndex = block[2];
-    for (std::size_t i = 0; i < kBlockSamples; ++i) {
+    for (std::size_t i = 0; i < kSamplesPerBlock; ++i) {
         // The last code repeats the block's last sample.
-        const std::size_t sample = i + 1 < kBlockSamples ? i + 1 : kBlockSamples - 1;
+        const std::size_t sample = i + 1 < kSamplesPerBlock ? i + 1 : kSamplesPerBlock - 1;
         const int code = CodeAt(block + 4, i);
-        Require(encoder.Encodes(SampleAt(input, in + 2 * sample)) == code, "block code");
+        Require(encoder.Encodes(wave::GetLE16(&input[in + 2 * sample])) == code, "block code");
         Require(decoder.Decode(static_cast<unsigned int>(code)) == encoder.PredictedValue,
                 "decoded sample");
     }
 }
 
 void CheckConverted(const Bytes& input, const Bytes& output) {
-    const std::size_t blocks =
-        input.size() >= kSamplesOffset ? (input.size() - kSamplesOffset) / kInputBlockBytes : 0;
-    Require(output.size() == kHeaderBytes + kBlockBytes * blocks, "output size");
+    const Span samples = DataChunk(input);
+    const std::size_t blocks = samples.length / kInputBytesPerBlock;
+    Require(output.size() == kHeaderSize + kBlockSize * blocks, "output size");
     Require(LE32At(output, 4) == output.size() - 8, "RIFF size");
-    Require(LE32At(output, 48) == blocks * kBlockSamples, "fact sample length");
-    Require(LE32At(output, 56) == output.size() - kHeaderBytes, "data size");
-    for (std::size_t n = 0; n < blocks; ++n) CheckBlock(input, output, n);
+    Require(LE32At(output, 48) == blocks * kSamplesPerBlock, "fact sample length");
+    Require(LE32At(output, 56) == output.size() - kHeaderSize, "data size");
+    for (std::size_t n = 0; n < blocks; ++n) {
+        CheckBlock(input, samples.start + n * kInputBytesPerBlock,
+                   output.data() + kHeaderSize + n * kBlockSize, n);
+    }
 }
 
 }  // namespace

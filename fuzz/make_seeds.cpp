@@ -1,6 +1,7 @@
 // Writes the fuzz targets' seed corpus into the folder given as the argument:
 // small WAVE files around the converter's decisions (accepted with 0, 1 and 2
-// blocks, tails, loud and quiet samples, and the refused kinds).
+// blocks, tails, loud and quiet samples, chunks around the data and data
+// sizes never written, and the refused kinds).
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -39,12 +40,19 @@ int main(int argc, char** argv) {
     withTail.push_back(0x7F);
     const Seed seeds[] = {
         {"no-samples.wav", PcmWave({})},
-        {"probed-fields-only.wav", Truncated(PcmWave({}), 28)},
-        {"too-short.wav", Truncated(PcmWave({}), 27)},
+        {"format-chunk-only.wav", Truncated(PcmWave({}), 36)},
+        {"too-short.wav", Truncated(PcmWave({}), 35)},
         {"one-block.wav", PcmWave(oneBlock)},
         {"one-block-short.wav", PcmWave(std::vector<short>(oneBlock.begin(), oneBlock.end() - 1))},
         {"two-blocks-tail.wav", withTail},
         {"full-scale.wav", PcmWave(FullScale(2048))},
+        {"list-before-data.wav",
+         Inserted(PcmWave(oneBlock), kCanonicalDataChunkAt, Chunk("LIST", 26))},
+        {"odd-chunk-after-data.wav", Inserted(withTail, withTail.size(), Chunk("id3 ", 7))},
+        {"data-size-unwritten.wav", WithLE32(PcmWave(oneBlock), kCanonicalDataChunkAt + 4, 0)},
+        {"data-size-streamed.wav",
+         WithLE32(PcmWave(oneBlock), kCanonicalDataChunkAt + 4, 0xFFFFFFFF)},
+        {"8-bit.wav", PcmWave(oneBlock, {16, 1, 22050, 1, 8})},
         {"stereo.wav", PcmWave(oneBlock, {16, 2, 22050})},
         {"44100.wav", PcmWave(oneBlock, {16, 1, 44100})},
         {"extended-format.wav", PcmWave(oneBlock, {20, 1, 22050})},

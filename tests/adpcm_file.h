@@ -14,16 +14,8 @@
 #include "reference_encoder.h"
 #include "test_support.h"
 
-constexpr std::size_t kBlockSamples = 2048, kBlockBytes = 1028, kHeaderBytes = 60;
-constexpr std::size_t kBlockHeaderBytes = 4;
-constexpr std::size_t kInputHeaderBytes = 44;
-
-inline short LE16At(const Bytes& bytes, std::size_t at) {
-    return static_cast<short>(bytes[at] | bytes[at + 1] << 8);
-}
-
 inline std::size_t BlocksIn(const Bytes& output) {
-    return output.size() < kHeaderBytes ? 0 : (output.size() - kHeaderBytes) / kBlockBytes;
+    return output.size() < kHeaderSize ? 0 : (output.size() - kHeaderSize) / kBlockSize;
 }
 
 // Runs the program on `input` in the test's work folder; returns the output.
@@ -36,24 +28,15 @@ inline Bytes ConvertedOutput(const TempDir& temp, const Bytes& input) {
 // Each block: the opening sample and step index from its header are loaded
 // into the codec, then its first 2047 codes give the block's other samples.
 inline std::vector<short> DecodeOutput(const Bytes& output) {
-    std::vector<short> samples(BlocksIn(output) * kBlockSamples);
+    std::vector<short> samples(BlocksIn(output) * kSamplesPerBlock);
     for (std::size_t b = 0; b < BlocksIn(output); ++b) {
-        const std::size_t block = kHeaderBytes + b * kBlockBytes;
-        short* out = samples.data() + b * kBlockSamples;
+        const std::size_t block = kHeaderSize + b * kBlockSize;
+        short* out = samples.data() + b * kSamplesPerBlock;
         IMA_ADPCM codec;
         codec.PredictedValue = out[0] = LE16At(output, block);
         codec.StepIndex = output[block + 2];
-        codec.Decode(out + 1, output.data() + block + kBlockHeaderBytes, 0,
-                     (kBlockSamples - 1) * 4);
-    }
-    return samples;
-}
-
-// The samples of a PCM input as the program reads them: from offset 44 on.
-inline std::vector<short> InputSamples(const Bytes& input) {
-    std::vector<short> samples((input.size() - kInputHeaderBytes) / 2);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = LE16At(input, kInputHeaderBytes + 2 * i);
+        codec.Decode(out + 1, output.data() + block + kBlockHeaderSize, 0,
+                     (kSamplesPerBlock - 1) * 4);
     }
     return samples;
 }
@@ -62,12 +45,12 @@ inline std::vector<short> InputSamples(const Bytes& input) {
 // plain transcription from the input and the step index the block names.
 inline std::vector<short> EncoderReconstruction(const std::vector<short>& input,
                                                 const Bytes& output) {
-    std::vector<short> samples(BlocksIn(output) * kBlockSamples);
-    for (std::size_t first = 0; first < samples.size(); first += kBlockSamples) {
-        const std::size_t block = kHeaderBytes + first / kBlockSamples * kBlockBytes;
+    std::vector<short> samples(BlocksIn(output) * kSamplesPerBlock);
+    for (std::size_t first = 0; first < samples.size(); first += kSamplesPerBlock) {
+        const std::size_t block = kHeaderSize + first / kSamplesPerBlock * kBlockSize;
         ReferenceState state{input[first], output[block + 2]};
         samples[first] = input[first];
-        for (std::size_t i = 1; i < kBlockSamples; ++i) {
+        for (std::size_t i = 1; i < kSamplesPerBlock; ++i) {
             ReferenceEncode(state, input[first + i]);
             samples[first + i] = static_cast<short>(state.predicted);
         }

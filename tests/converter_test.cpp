@@ -34,12 +34,15 @@ struct Rejected {
 TEST_F(Program, RejectsWhatItCannotConvertAndLeavesNoOutput) {
     const std::vector<short> samples(5000, 100);
     Bytes tooShort = PcmWave(samples);
-    tooShort.resize(27);
+    tooShort.resize(35);
     const Rejected cases[] = {
         {"stereo", PcmWave(samples, {16, 2, 22050})},
         {"44100 Hz", PcmWave(samples, {16, 1, 44100})},
         {"11025 Hz", PcmWave(samples, {16, 1, 11025})},
         {"extended format chunk", PcmWave(samples, {18, 1, 22050})},
+        {"8-bit", PcmWave(samples, {16, 1, 22050, 1, 8})},
+        {"32-bit float", PcmWave(samples, {16, 1, 22050, 3, 32})},
+        {"A-law", PcmWave(samples, {16, 1, 22050, 6, 8})},
         {"shorter than the checked fields", tooShort},
         {"empty", Bytes()},
     };
@@ -79,7 +82,7 @@ TEST_F(Program, BlockCountFollowsTheInputSizeAndSizeFieldsAreRewritten) {
     for (const Geometry& c : cases) {
         SCOPED_TRACE(std::to_string(c.blocks) + " blocks + " + std::to_string(c.tailBytes));
         TempDir temp;
-        Bytes input = PcmWave(NoisySamples(c.blocks * kBlockSamples, 7));
+        Bytes input = PcmWave(NoisySamples(c.blocks * kSamplesPerBlock, 7));
         input.insert(input.end(), c.tailBytes, 0x7F);
         WriteBytes(temp.work() / "in.wav", input);
 
@@ -87,21 +90,21 @@ TEST_F(Program, BlockCountFollowsTheInputSizeAndSizeFieldsAreRewritten) {
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out + run.err, "");
         const Bytes output = ReadBytes(temp.work() / "Enc_in.wav");
-        const std::size_t size = kHeaderBytes + kBlockBytes * c.blocks;
+        const std::size_t size = kHeaderSize + kBlockSize * c.blocks;
         ASSERT_EQ(output.size(), size);
         EXPECT_EQ(LE32At(output, 4), size - 8);
-        EXPECT_EQ(LE32At(output, 48), c.blocks * kBlockSamples);
-        EXPECT_EQ(LE32At(output, 56), size - kHeaderBytes);
+        EXPECT_EQ(LE32At(output, 48), c.blocks * kSamplesPerBlock);
+        EXPECT_EQ(LE32At(output, 56), size - kHeaderSize);
         EXPECT_EQ(ReadBytes(temp.work() / "in.wav"), input);
     }
 }
 
 TEST_F(Program, WritesTheImaAdpcmHeader) {
     TempDir temp;
-    WriteBytes(temp.work() / "in.wav", PcmWave(NoisySamples(2 * kBlockSamples, 3)));
+    WriteBytes(temp.work() / "in.wav", PcmWave(NoisySamples(2 * kSamplesPerBlock, 3)));
     ASSERT_EQ(RunEncoder(temp, {"in.wav"}).status, 0);
     Bytes header = ReadBytes(temp.work() / "Enc_in.wav");
-    header.resize(kHeaderBytes);
+    header.resize(kHeaderSize);
     const Bytes expected = {
         'R', 'I', 'F', 'F', 0x3C, 0x08, 0x00, 0x00, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
         20, 0, 0, 0, 0x11, 0x00, 1, 0, 0x22, 0x56, 0, 0, 0x11, 0x2B, 0, 0,  // 22050 Hz, 11025 B/s
@@ -111,48 +114,76 @@ TEST_F(Program, WritesTheImaAdpcmHeader) {
     EXPECT_EQ(header, expected);
 }
 
-TEST_F(Program, AcceptsAHeaderOnlyInputShorterThanACanonicalHeader) {
-    TempDir temp;
-    Bytes input = PcmWave({});
-    input.resize(30);
-    WriteBytes(temp.work() / "in.wav", input);
-    const RunResult run = RunEncoder(temp, {"in.wav"});
-    EXPECT_EQ(run.status, 0);
-    const Bytes output = ReadBytes(temp.work() / "Enc_in.wav");
-    ASSERT_EQ(output.size(), kHeaderBytes);
-    EXPECT_EQ(LE32At(output, 4), 52u);
-    EXPECT_EQ(LE32At(output, 56), 0u);
+struct Layout {
+    const char* what;
+    Bytes input;
+    const Bytes& expected;  // the conversion of the same samples in a canonical file
+};
+
+// Whatever lies around the data chunk, and whether or not its size was ever
+// written, the output is that of the same samples in a canonical file.
+TEST_F(Program, TakesTheSamplesFromTheDataChunk) {
+    const Bytes canonical = PcmWave(NoisySamples(2 * kSamplesPerBlock + 300, TestSeed()));
+    const Bytes noSamples = PcmWave({});
+    TempDir reference;
+    const Bytes fromCanonical = ConvertedOutput(reference, canonical);
+    const Bytes fromNoSamples = ConvertedOutput(reference, noSamples);
+    ASSERT_EQ(fromCanonical.size(), kHeaderSize + 2 * kBlockSize);
+    ASSERT_EQ(fromNoSamples.size(), kHeaderSize);
+
+    const std::size_t dataSizeAt = kCanonicalDataChunkAt + 4;
+    Bytes cutShort = noSamples;
+    cutShort.resize(dataSizeAt);
+    const Layout cases[] = {
+        {"a LIST chunk before the data",
+         Inserted(canonical, kCanonicalDataChunkAt, Chunk("LIST", 26)), fromCanonical},
+        {"an odd-sized chunk before the data",
+         Inserted(canonical, kCanonicalDataChunkAt, Chunk("junk", 5)), fromCanonical},
+        {"a chunk after the data", Inserted(canonical, canonical.size(), Chunk("id3 ", 20000)),
+         fromCanonical},
+        {"a data size past the file's end", WithLE32(canonical, dataSizeAt, 0xFFFFFFFF),
+         fromCanonical},
+        {"a data size of 0 with samples after it", WithLE32(canonical, dataSizeAt, 0),
+         fromCanonical},
+        {"no data chunk before the end", cutShort, fromNoSamples},
+    };
+    for (const Layout& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + ", seed " + std::to_string(TestSeed()));
+        TempDir temp;
+        EXPECT_EQ(ConvertedOutput(temp, c.input), c.expected);
+        EXPECT_EQ(ReadBytes(temp.work() / "in.wav"), c.input);
+    }
 }
 
 // Each block: its opening sample, the step index its codes start from, 0, and
 // the codes of the block's next 2047 samples, the last one coded twice.
 TEST_F(Program, BlocksCarryTheirOpeningSampleAndTheCodesOfTheRest) {
     const std::size_t blocks = 3;
-    std::vector<short> samples = NoisySamples(blocks * kBlockSamples + 100, TestSeed());
+    std::vector<short> samples = NoisySamples(blocks * kSamplesPerBlock + 100, TestSeed());
     samples[0] = 1000;
-    samples[kBlockSamples] = -5;
+    samples[kSamplesPerBlock] = -5;
     TempDir temp;
     WriteBytes(temp.work() / "in.wav", PcmWave(samples));
     ASSERT_EQ(RunEncoder(temp, {"in.wav"}).status, 0);
     const Bytes output = ReadBytes(temp.work() / "Enc_in.wav");
-    ASSERT_EQ(output.size(), kHeaderBytes + blocks * kBlockBytes);
+    ASSERT_EQ(output.size(), kHeaderSize + blocks * kBlockSize);
 
     const Bytes expectedStarts[] = {{0xE8, 0x03, 52, 0}, {0xFB, 0xFF, 0, 0}};
     for (std::size_t b = 0; b < 2; ++b) {
-        EXPECT_EQ(Bytes(output.begin() + kHeaderBytes + b * kBlockBytes,
-                        output.begin() + kHeaderBytes + b * kBlockBytes + 4),
+        EXPECT_EQ(Bytes(output.begin() + kHeaderSize + b * kBlockSize,
+                        output.begin() + kHeaderSize + b * kBlockSize + 4),
                   expectedStarts[b])
             << "block " << b;
     }
     for (std::size_t b = 0; b < blocks; ++b) {
-        const std::size_t first = b * kBlockSamples;
-        const unsigned char* block = output.data() + kHeaderBytes + b * kBlockBytes;
+        const std::size_t first = b * kSamplesPerBlock;
+        const unsigned char* block = output.data() + kHeaderSize + b * kBlockSize;
         EXPECT_EQ(static_cast<short>(block[0] | block[1] << 8), samples[first]) << "block " << b;
         IMA_ADPCM plain;
         plain.PredictedValue = samples[first];
         plain.StepIndex = block[2];
-        for (std::size_t i = 1; i <= kBlockSamples; ++i) {
-            const short sample = samples[first + std::min(i, kBlockSamples - 1)];
+        for (std::size_t i = 1; i <= kSamplesPerBlock; ++i) {
+            const short sample = samples[first + std::min(i, kSamplesPerBlock - 1)];
             const int code = plain.Encodes(sample);
             const unsigned char byte = block[4 + (i - 1) / 2];
             ASSERT_EQ((i % 2 ? byte : byte >> 4) & 0x0F, code) << "block " << b << " code " << i;
@@ -176,7 +207,7 @@ TEST_F(Program, WritesTheOutputBesideTheInput) {
         SCOPED_TRACE(c.input);
         TempDir temp;
         fs::create_directories((temp.work() / c.input).parent_path());
-        WriteBytes(temp.work() / c.input, PcmWave(NoisySamples(kBlockSamples, 5)));
+        WriteBytes(temp.work() / c.input, PcmWave(NoisySamples(kSamplesPerBlock, 5)));
         std::vector<std::string> expected = FilesIn(temp.work());
         expected.push_back(c.output);
         std::sort(expected.begin(), expected.end());
@@ -191,7 +222,7 @@ TEST_F(Program, ConvertsOnlyTheFirstFileOfSeveral) {
         SCOPED_TRACE(args[0]);
         TempDir temp;
         for (const char* name : {"b.wav", "a.wav"}) {
-            WriteBytes(temp.work() / name, PcmWave(NoisySamples(kBlockSamples, 9)));
+            WriteBytes(temp.work() / name, PcmWave(NoisySamples(kSamplesPerBlock, 9)));
         }
         EXPECT_EQ(RunEncoder(temp, args).status, 0);
         EXPECT_EQ(FilesIn(temp.work()), (std::vector<std::string>{"Enc_a.wav", "a.wav", "b.wav"}));
@@ -200,15 +231,15 @@ TEST_F(Program, ConvertsOnlyTheFirstFileOfSeveral) {
 
 TEST_F(Program, ReplacesAnExistingOutput) {
     TempDir temp;
-    WriteBytes(temp.work() / "in.wav", PcmWave(NoisySamples(kBlockSamples, 2)));
+    WriteBytes(temp.work() / "in.wav", PcmWave(NoisySamples(kSamplesPerBlock, 2)));
     WriteBytes(temp.work() / "Enc_in.wav", Bytes(100000, 0xAB));
     EXPECT_EQ(RunEncoder(temp, {"in.wav"}).status, 0);
-    EXPECT_EQ(fs::file_size(temp.work() / "Enc_in.wav"), kHeaderBytes + kBlockBytes);
+    EXPECT_EQ(fs::file_size(temp.work() / "Enc_in.wav"), kHeaderSize + kBlockSize);
 }
 
 TEST_F(Program, ReportsAnOutputThatCannotBeCreated) {
     TempDir temp;
-    const Bytes input = PcmWave(NoisySamples(kBlockSamples, 4));
+    const Bytes input = PcmWave(NoisySamples(kSamplesPerBlock, 4));
     WriteBytes(temp.work() / "in.wav", input);
     fs::create_directory(temp.work() / "Enc_in.wav");
     const RunResult run = RunEncoder(temp, {"in.wav"});
@@ -230,7 +261,7 @@ TEST_F(Program, ReportsAFullDiskMetInsideTheBlockLoop) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     TempDir temp;
     constexpr std::size_t kBlocks = 200;  // 200 KiB of output, past the buffer
-    WriteBytes(temp.work() / "in.wav", PcmWave(NoisySamples(kBlocks * kBlockSamples, 5)));
+    WriteBytes(temp.work() / "in.wav", PcmWave(NoisySamples(kBlocks * kSamplesPerBlock, 5)));
     fs::create_symlink("/dev/full", temp.work() / "Enc_in.wav");
     const RunResult run = RunEncoder(temp, {"in.wav"});
     EXPECT_EQ(run.status, 1);

@@ -11,7 +11,7 @@
 namespace {
 
 // Other decoders play the opening sample and all 2048 codes of a block.
-constexpr std::size_t kPlayedPerBlock = kBlockSamples + 1;
+constexpr std::size_t kPlayedPerBlock = kSamplesPerBlock + 1;
 constexpr std::size_t kSamplesPerBlockOffset = 38;
 
 bool Installed(const std::string& tool) {
@@ -23,7 +23,7 @@ bool Installed(const std::string& tool) {
 std::vector<short> WithoutEachBlocksLastSample(const std::vector<short>& played) {
     std::vector<short> kept;
     for (std::size_t at = 0; at + kPlayedPerBlock <= played.size(); at += kPlayedPerBlock) {
-        kept.insert(kept.end(), played.begin() + at, played.begin() + at + kBlockSamples);
+        kept.insert(kept.end(), played.begin() + at, played.begin() + at + kSamplesPerBlock);
     }
     return kept;
 }
@@ -35,7 +35,7 @@ struct Conversion {
 };
 
 std::vector<Conversion> Conversions() {
-    std::vector<short> loud = NoisySamples(4 * kBlockSamples, TestSeed());
+    std::vector<short> loud = NoisySamples(4 * kSamplesPerBlock, TestSeed());
     for (short& s : loud) s = static_cast<short>(std::clamp(s * 8, -32768, 32767));
     return {{"speech example", ReadBytes(EXAMPLE_WAV)}, {"clipping noise", PcmWave(loud)}};
 }
@@ -67,6 +67,31 @@ TEST(Ffmpeg, PlaysTheOutputAsItIsWithinTwoDecibelsOfOurDecoder) {
                   << " dB ffmpeg's\n";
         EXPECT_NEAR(ffmpegSnr, ourSnr, 2.0);
     }
+}
+
+// ffmpeg's WAVE files carry a LIST chunk before the data unless told to be
+// bit-exact; the audio in them converts the same either way.
+TEST(Ffmpeg, WaveFileWithItsListChunkConvertsAsTheOneWithout) {
+    if (!Installed("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    TempDir temp;
+    const std::string resample =
+        "ffmpeg -nostdin -v error -i " + ShellQuoted(EXAMPLE_WAV) + " -ar 22050 -ac 1 ";
+    ASSERT_EQ(RunInWork(temp, resample + "listed.wav").status, 0);
+    ASSERT_EQ(RunInWork(temp, resample + "-fflags +bitexact plain.wav").status, 0);
+    const auto chunkAfterFormat = [&](const char* file) {
+        const Bytes bytes = ReadBytes(temp.work() / file);
+        return std::string(bytes.begin() + kCanonicalDataChunkAt,
+                           bytes.begin() + kCanonicalDataChunkAt + 4);
+    };
+    ASSERT_EQ(chunkAfterFormat("listed.wav"), "LIST");
+    ASSERT_EQ(chunkAfterFormat("plain.wav"), "data");
+
+    for (const char* input : {"listed.wav", "plain.wav"}) {
+        ASSERT_EQ(RunEncoder(temp, {input}).status, 0) << input;
+    }
+    const Bytes converted = ReadBytes(temp.work() / "Enc_plain.wav");
+    EXPECT_GT(BlocksIn(converted), 0u);
+    EXPECT_EQ(ReadBytes(temp.work() / "Enc_listed.wav"), converted);
 }
 
 struct StrictDecoder {

@@ -9,9 +9,6 @@ namespace {
 
 using LargeFile = ProgramTest;
 
-constexpr std::uint64_t kHeaderBytes = 60, kBlockBytes = 1028, kBlockSamples = 2048;
-constexpr std::uint64_t kInputBlockBytes = 4096, kSamplesOffset = 44;
-
 Bytes ReadHead(const fs::path& path, std::uint64_t at, std::size_t count) {
     std::ifstream in(path, std::ios::binary);
     in.seekg(static_cast<std::streamoff>(at));
@@ -30,9 +27,9 @@ void WriteAt(const fs::path& path, std::uint64_t at, const Bytes& bytes) {
 // The last block opens past 2 GiB, so its sample shows that reading goes on
 // beyond 32-bit offsets.
 TEST_F(LargeFile, ConvertsAnInputJustOver2GiBWithCorrectSizeFields) {
-    const std::uint64_t blocks = (1ull << 31) / kInputBlockBytes + 1;
-    const std::uint64_t inputSize = kSamplesOffset + kInputBlockBytes * blocks + 100;
-    const std::uint64_t lastOpening = kSamplesOffset + kInputBlockBytes * (blocks - 1);
+    const std::uint64_t blocks = (1ull << 31) / kInputBytesPerBlock + 1;
+    const std::uint64_t inputSize = kCanonicalSamplesAt + kInputBytesPerBlock * blocks + 100;
+    const std::uint64_t lastOpening = kCanonicalSamplesAt + kInputBytesPerBlock * (blocks - 1);
     const Bytes opening = {0xE8, 0x03};  // 1000
     TempDir temp;
     const fs::path in = temp.work() / "big.wav";
@@ -43,13 +40,13 @@ TEST_F(LargeFile, ConvertsAnInputJustOver2GiBWithCorrectSizeFields) {
     const RunResult run = RunEncoder(temp, {"big.wav"});
     ASSERT_EQ(run.status, 0) << run.err;
     const fs::path out = temp.work() / "Enc_big.wav";
-    const std::uint64_t outputSize = kHeaderBytes + kBlockBytes * blocks;
+    const std::uint64_t outputSize = kHeaderSize + kBlockSize * blocks;
     ASSERT_EQ(fs::file_size(out), outputSize);
-    const Bytes header = ReadHead(out, 0, kHeaderBytes);
+    const Bytes header = ReadHead(out, 0, kHeaderSize);
     EXPECT_EQ(LE32At(header, 4), outputSize - 8);
-    EXPECT_EQ(LE32At(header, 48), blocks * kBlockSamples);
-    EXPECT_EQ(LE32At(header, 56), outputSize - kHeaderBytes);
-    EXPECT_EQ(ReadHead(out, outputSize - kBlockBytes, 4), (Bytes{0xE8, 0x03, 0, 0}));
+    EXPECT_EQ(LE32At(header, 48), blocks * kSamplesPerBlock);
+    EXPECT_EQ(LE32At(header, 56), outputSize - kHeaderSize);
+    EXPECT_EQ(ReadHead(out, outputSize - kBlockSize, 4), (Bytes{0xE8, 0x03, 0, 0}));
     EXPECT_EQ(fs::file_size(in), inputSize);
     EXPECT_EQ(ReadHead(in, lastOpening, 2), opening);
 }

@@ -22,8 +22,8 @@ struct AudioCase {
 TEST(OutputAudio, DecodesToWhatTheEncoderReconstructed) {
     const AudioCase cases[] = {
         {"speech example", ReadBytes(EXAMPLE_WAV)},
-        {"noise with a tail", PcmWave(NoisySamples(3 * kBlockSamples + 700, TestSeed()))},
-        {"full-scale square", PcmWave(FullScaleSquare(2 * kBlockSamples, 37))},
+        {"noise with a tail", PcmWave(NoisySamples(3 * kSamplesPerBlock + 700, TestSeed()))},
+        {"full-scale square", PcmWave(FullScaleSquare(2 * kSamplesPerBlock, 37))},
     };
     for (const AudioCase& c : cases) {
         SCOPED_TRACE(c.what);

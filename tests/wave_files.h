@@ -1,5 +1,6 @@
-// WAVE files and raw bytes for the tests and the fuzz targets: reading and
-// writing whole files, little-endian fields, and canonical PCM WAVE images.
+// WAVE files and raw bytes for the tests, the fuzz targets and the benchmark:
+// reading and writing whole files, little-endian fields, canonical PCM WAVE
+// images and the chunks that other writers put around their data.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "wave_layout.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;
@@ -20,12 +23,18 @@ inline Bytes ReadBytes(const fs::path& path) {
 
 inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
+using wave::kBlockHeaderSize, wave::kBlockSize, wave::kHeaderSize, wave::kInputBytesPerBlock,
+    wave::kSamplesPerBlock;
+
 inline std::uint32_t LE32At(const Bytes& bytes, std::size_t at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | std::uint32_t{bytes[at + 3]} << 24;
+    return wave::GetLE32(&bytes[at]);
 }
+
+inline short LE16At(const Bytes& bytes, std::size_t at) { return wave::GetLE16(&bytes[at]); }
 
 inline void PutLE(Bytes& out, std::uint32_t value, int width) {
     for (int i = 0; i < width; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
@@ -35,6 +44,8 @@ struct WaveFields {
     std::uint32_t formatChunkSize = 16;
     std::uint16_t channels = 1;
     std::uint32_t rate = 22050;
+    std::uint16_t formatTag = 1;  // PCM
+    std::uint16_t bitsPerSample = 16;
 };
 
 // A canonical 44-byte-header PCM WAVE file holding `samples`.
@@ -45,16 +56,50 @@ inline Bytes PcmWave(const std::vector<short>& samples, WaveFields fields = {}) 
     PutLE(out, 36 + dataSize, 4);
     for (char c : std::string("WAVEfmt ")) out.push_back(static_cast<unsigned char>(c));
     PutLE(out, fields.formatChunkSize, 4);
-    PutLE(out, 1, 2);
+    PutLE(out, fields.formatTag, 2);
     PutLE(out, fields.channels, 2);
     PutLE(out, fields.rate, 4);
-    PutLE(out, fields.rate * 2 * fields.channels, 4);
-    PutLE(out, 2 * fields.channels, 2);
-    PutLE(out, 16, 2);
+    PutLE(out, fields.rate * fields.bitsPerSample / 8 * fields.channels, 4);
+    PutLE(out, fields.bitsPerSample / 8 * fields.channels, 2);
+    PutLE(out, fields.bitsPerSample, 2);
     for (char c : std::string("data")) out.push_back(static_cast<unsigned char>(c));
     PutLE(out, dataSize, 4);
     for (short s : samples) PutLE(out, static_cast<std::uint16_t>(s), 2);
     return out;
+}
+
+// Where a canonical file's chunks after the format chunk begin: the data
+// chunk's header, and its samples.
+constexpr std::size_t kCanonicalDataChunkAt = 36, kCanonicalSamplesAt = 44;
+
+// A chunk as it lies in a file: identifier, size, body and the pad byte that
+// follows a body of odd size.
+inline Bytes Chunk(const std::string& id, std::size_t bodySize, unsigned char fill = 0x55) {
+    Bytes chunk(id.begin(), id.end());
+    PutLE(chunk, static_cast<std::uint32_t>(bodySize), 4);
+    chunk.insert(chunk.end(), bodySize + bodySize % 2, fill);
+    return chunk;
+}
+
+inline Bytes Inserted(Bytes file, std::size_t at, const Bytes& bytes) {
+    file.insert(file.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin(), bytes.end());
+    return file;
+}
+
+inline Bytes WithLE32(Bytes file, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<unsigned char>(value >> (8 * i));
+    return file;
+}
+
+// The samples of a canonical PCM WAVE file: everything from offset 44 on.
+inline std::vector<short> InputSamples(const Bytes& file) {
+    const std::size_t bytes =
+        file.size() > kCanonicalSamplesAt ? file.size() - kCanonicalSamplesAt : 0;
+    std::vector<short> samples(bytes / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = LE16At(file, kCanonicalSamplesAt + 2 * i);
+    }
+    return samples;
 }
 
 inline std::vector<short> NoisySamples(std::size_t count, std::uint32_t seed) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -57,9 +58,7 @@ std::int64_t Tell(std::FILE* file) {
 #endif
 }
 
-std::int64_t SizeOf(std::FILE* file) {
-    return Seek(file, 0, SEEK_END) == 0 ? Tell(file) : -1;
-}
+std::int64_t SizeOf(std::FILE* file) { return Seek(file, 0, SEEK_END) == 0 ? Tell(file) : -1; }
 
 ConversionResult Converted() { return {Outcome::Converted, {}}; }
 ConversionResult Rejected() { return {Outcome::Rejected, {}}; }
@@ -73,30 +72,66 @@ ConversionResult SystemFailure(const std::string& path, const char* what) {
     return Failure(path, what, std::strerror(errno));
 }
 
-struct Probe {
-    bool accepted;
-    std::int64_t inputSize;
-};
-
-Probe ProbeInput(const std::string& path) {
-    const File input = Open(path, "rb");
-    unsigned char head[wave::kProbeBytes];
-    if (!input || std::fread(head, 1, sizeof head, input.get()) != sizeof head) {
-        return {false, 0};
-    }
-    const std::int64_t size = SizeOf(input.get());
-    const bool accepted =
-        size >= 0 &&
-        wave::GetLE32(head + wave::kFormatChunkSizeOffset) == wave::kAcceptedFormatChunkSize &&
-        head[wave::kChannelByteOffset] == wave::kAcceptedChannels &&
-        wave::GetLE32(head + wave::kSampleRateOffset) == wave::kSampleRate;
-    return {accepted, size};
+bool HasAcceptedFormat(const unsigned char (&head)[wave::kProbeBytes]) {
+    return wave::GetLE32(head + wave::kFormatChunkSizeOffset) == wave::kAcceptedFormatChunkSize &&
+           wave::GetUnsignedLE16(head + wave::kFormatTagOffset) == wave::kAcceptedFormatTag &&
+           head[wave::kChannelByteOffset] == wave::kAcceptedChannels &&
+           wave::GetLE32(head + wave::kSampleRateOffset) == wave::kSampleRate &&
+           wave::GetUnsignedLE16(head + wave::kBitsPerSampleOffset) == wave::kAcceptedBitsPerSample;
 }
 
-std::int64_t BlockCount(std::int64_t inputSize) {
-    const std::int64_t sampleBytes = inputSize - wave::kSamplesOffset;
-    return sampleBytes > 0 ? sampleBytes / static_cast<std::int64_t>(wave::kInputBytesPerBlock)
-                           : 0;
+// Where the samples lie in the input: the body of its data chunk.
+struct SampleSpan {
+    std::int64_t start;
+    std::int64_t length;
+};
+
+// Writers that stream cannot know the data size when they begin: they leave
+// 0 there, or a value past any real file's end, and never come back to it.
+// Then the samples are everything to the end of the file.
+std::int64_t DataLength(std::uint32_t declared, std::int64_t available) {
+    const bool unknown = declared > available || (declared == 0 && available > 0);
+    return unknown ? available : declared;
+}
+
+// Walks the chunks that follow the format chunk to the first data chunk.
+// Each step advances by at least a chunk header and the walk stops at the
+// file's end, so it ends on any input. Without a data chunk there are no
+// samples; nothing when the input cannot be read.
+std::optional<SampleSpan> FindSamples(std::FILE* input, std::int64_t inputSize) {
+    std::int64_t at = wave::kChunksAfterFormatOffset;
+    unsigned char header[wave::kChunkHeaderSize];
+    while (at + static_cast<std::int64_t>(sizeof header) <= inputSize) {
+        if (Seek(input, at, SEEK_SET) != 0 ||
+            std::fread(header, 1, sizeof header, input) != sizeof header) {
+            return std::nullopt;
+        }
+        const std::uint32_t size = wave::GetLE32(header + 4);
+        const std::int64_t body = at + static_cast<std::int64_t>(sizeof header);
+        if (std::memcmp(header, wave::kDataChunkId, 4) == 0) {
+            return SampleSpan{body, DataLength(size, inputSize - body)};
+        }
+        at = body + size + (size & 1);
+    }
+    return SampleSpan{inputSize, 0};
+}
+
+// The samples of an input that passes the header check; nothing for one
+// that fails it or cannot be read.
+std::optional<SampleSpan> ProbeInput(const std::string& path) {
+    const File input = Open(path, "rb");
+    unsigned char head[wave::kProbeBytes];
+    if (!input || std::fread(head, 1, sizeof head, input.get()) != sizeof head ||
+        !HasAcceptedFormat(head)) {
+        return std::nullopt;
+    }
+    const std::int64_t size = SizeOf(input.get());
+    if (size < 0) return std::nullopt;
+    return FindSamples(input.get(), size);
+}
+
+std::int64_t BlockCount(const SampleSpan& samples) {
+    return samples.length / static_cast<std::int64_t>(wave::kInputBytesPerBlock);
 }
 
 std::uint64_t OutputSize(std::int64_t blocks) {
@@ -141,18 +176,18 @@ ConversionResult InputFailure(std::FILE* input, const std::string& path) {
                               : Failure(path, "cannot read", "file ended early");
 }
 
-ConversionResult WriteBlocks(const std::string& inputPath, std::int64_t blocks,
+ConversionResult WriteBlocks(const std::string& inputPath, const SampleSpan& samples,
                              std::FILE* output, const std::string& outputPath) {
     StreamBuffer buffer;
     const File input = OpenBuffered(inputPath, "rb", buffer);
     if (!input) return SystemFailure(inputPath, "cannot open");
-    if (Seek(input.get(), wave::kSamplesOffset, SEEK_SET) != 0) {
+    if (Seek(input.get(), samples.start, SEEK_SET) != 0) {
         return SystemFailure(inputPath, "cannot seek");
     }
     IMA_ADPCM codec;
     short toCode[wave::kSamplesPerBlock];
     unsigned char block[wave::kBlockSize];
-    for (std::int64_t n = 0; n < blocks; ++n) {
+    for (std::int64_t n = BlockCount(samples); n > 0; --n) {
         if (!ReadBlock(input.get(), toCode)) return InputFailure(input.get(), inputPath);
         EncodeBlock(codec, toCode, block);
         if (std::fwrite(block, 1, sizeof block, output) != sizeof block) {
@@ -188,27 +223,27 @@ ConversionResult RewriteSizeFields(const std::string& outputPath, std::int64_t b
     return Converted();
 }
 
-ConversionResult FillOutput(const std::string& inputPath, std::int64_t blocks, File output,
+ConversionResult FillOutput(const std::string& inputPath, const SampleSpan& samples, File output,
                             const std::string& outputPath) {
     if (std::fwrite(wave::WaveHeaderTemplate.data(), 1, wave::kHeaderSize, output.get()) !=
         wave::kHeaderSize) {
         return SystemFailure(outputPath, "cannot write");
     }
-    const ConversionResult result = WriteBlocks(inputPath, blocks, output.get(), outputPath);
+    const ConversionResult result = WriteBlocks(inputPath, samples, output.get(), outputPath);
     if (result.outcome != Outcome::Converted) return result;
     // Buffered data reaches the disk only now, so a full disk shows here.
     if (std::fclose(output.release()) != 0) return SystemFailure(outputPath, "cannot write");
-    return RewriteSizeFields(outputPath, blocks);
+    return RewriteSizeFields(outputPath, BlockCount(samples));
 }
 
 // An output that could not be finished is removed, so that nothing half
 // written passes for a converted file.
-ConversionResult WriteOutput(const std::string& inputPath, std::int64_t blocks,
+ConversionResult WriteOutput(const std::string& inputPath, const SampleSpan& samples,
                              const std::string& outputPath) {
     StreamBuffer buffer;
     File output = OpenBuffered(outputPath, "wb", buffer);
     if (!output) return SystemFailure(outputPath, "cannot create");
-    const ConversionResult result = FillOutput(inputPath, blocks, std::move(output), outputPath);
+    const ConversionResult result = FillOutput(inputPath, samples, std::move(output), outputPath);
     if (result.outcome == Outcome::Failed) std::remove(outputPath.c_str());
     return result;
 }
@@ -224,12 +259,11 @@ std::string OutputPathFor(const std::string& inputPath) {
 }
 
 ConversionResult ConvertFile(const std::string& inputPath, const std::string& outputPath) {
-    const Probe probe = ProbeInput(inputPath);
-    if (!probe.accepted) return Rejected();
-    const std::int64_t blocks = BlockCount(probe.inputSize);
-    if (!FitsWaveSizeFields(blocks)) {
+    const std::optional<SampleSpan> samples = ProbeInput(inputPath);
+    if (!samples) return Rejected();
+    if (!FitsWaveSizeFields(BlockCount(*samples))) {
         return Failure(inputPath, "cannot convert",
                        "too large for the 32-bit size fields of a WAVE file");
     }
-    return WriteOutput(inputPath, blocks, outputPath);
+    return WriteOutput(inputPath, *samples, outputPath);
 }

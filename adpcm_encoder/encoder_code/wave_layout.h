@@ -1,9 +1,10 @@
 // Byte layouts of the files pcm-encoder reads and writes.
 //
-// Input: a PCM WAVE file with the canonical 44-byte header; only the format
-// chunk size, the channel byte and the sample rate are checked, and samples
-// are taken from offset 44 on. Output: the 60-byte WaveHeaderTemplate, then
-// 1028-byte IMA ADPCM blocks; three size fields are rewritten at the end.
+// Input: a PCM WAVE file whose 16-byte format chunk starts at offset 12, as
+// every writer puts it; five of its fields are checked, and the samples are
+// the body of the first "data" chunk after it. Output: the 60-byte
+// WaveHeaderTemplate, then 1028-byte IMA ADPCM blocks; three size fields are
+// rewritten at the end.
 // All numbers are little-endian; samples are signed 16-bit.
 #pragma once
 
@@ -15,13 +16,22 @@ namespace wave {
 
 // Input header fields.
 constexpr long kFormatChunkSizeOffset = 16;
+constexpr long kFormatTagOffset = 20;
 constexpr long kChannelByteOffset = 22;
 constexpr long kSampleRateOffset = 24;
-constexpr std::size_t kProbeBytes = 28;  // everything up to the end of the rate
-constexpr long kSamplesOffset = 44;
+constexpr long kBitsPerSampleOffset = 34;
+constexpr std::size_t kProbeBytes = 36;  // up to the end of the format chunk
 constexpr std::uint32_t kAcceptedFormatChunkSize = 16;
+constexpr std::uint16_t kAcceptedFormatTag = 1;  // PCM
 constexpr std::uint8_t kAcceptedChannels = 1;
 constexpr std::uint32_t kSampleRate = 22050;
+constexpr std::uint16_t kAcceptedBitsPerSample = 16;
+
+// The chunks after the format chunk: a 4-byte identifier, a 32-bit size, the
+// body, and a pad byte after a body of odd size.
+constexpr std::int64_t kChunksAfterFormatOffset = 36;
+constexpr std::size_t kChunkHeaderSize = 8;
+constexpr char kDataChunkId[] = "data";
 
 // Output geometry.
 constexpr std::size_t kHeaderSize = 60;
@@ -44,6 +54,10 @@ inline std::uint32_t GetLE32(const unsigned char* p) {
 
 inline std::int16_t GetLE16(const unsigned char* p) {
     return static_cast<std::int16_t>(p[0] | p[1] << 8);
+}
+
+inline std::uint16_t GetUnsignedLE16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
 }
 
 template <typename Bytes>
