@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,34 +12,51 @@
 
 namespace {
 
-constexpr std::size_t kBlocks = 20;  // 20 KiB of output, well past each limit below
-
-// Sets a fault up in the test's folder; returns the shell prefix that starts
-// the program under it, or nothing when this machine cannot produce it.
-using FaultSetUp = std::optional<std::string> (*)(const TempDir&);
-
-struct Fault {
-    const char* name;
-    FaultSetUp setUp;
-    int error;
-    const char* failedStep;
-};
-
-std::optional<std::string> OutputIsDevFull(const TempDir& temp) {
-    fs::create_symlink("/dev/full", temp.work() / "Enc_in.wav");
-    return "";
-}
-
-// 16 blocks of 512 bytes under dash, of 1024 under bash: either way the
-// limit falls inside the blocks. SIGXFSZ ignored turns it into a failed write.
-std::optional<std::string> FileSizeLimitMidway(const TempDir&) {
-    return "trap '' XFSZ; ulimit -f 16; exec ";
-}
+const Bytes kOlderOutput(5000, 0xAB);
 
 bool Succeeds(const fs::path& dir, const std::string& command) {
     return std::system(("cd " + ShellQuoted(dir.string()) + " && " + command + " >/dev/null 2>&1")
                            .c_str()) == 0;
 }
+
+// Sets a fault up in the test's folder, which holds the input and an older
+// output; returns the shell prefix that starts the program under it, or
+// nothing when this machine cannot produce it.
+using FaultSetUp = std::optional<std::string> (*)(const TempDir&);
+
+struct Fault {
+    const char* name;
+    std::size_t blocks;
+    FaultSetUp setUp;
+    int error;
+    const char* failedStep;
+};
+
+void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.name; }
+
+// The folder's files move onto a file system with room for 8 KiB more, so
+// the output meets a full disk. Mounting one needs root.
+std::optional<std::string> DiskFullAfter8KiB(const TempDir& temp) {
+    constexpr std::size_t kPage = 4096, kRoomPages = 2;
+    std::vector<std::pair<fs::path, Bytes>> files;
+    std::size_t pages = kRoomPages;
+    for (const auto& entry : fs::directory_iterator(temp.work())) {
+        files.emplace_back(entry.path(), ReadBytes(entry.path()));
+        pages += (files.back().second.size() + kPage - 1) / kPage;
+    }
+    const std::string size = std::to_string(pages * kPage);
+    if (!Succeeds(temp.work(), "mount -t tmpfs -o size=" + size + " pcm-encoder-test " +
+                                   ShellQuoted(temp.work().string()))) {
+        return std::nullopt;
+    }
+    for (const auto& [path, bytes] : files) WriteBytes(path, bytes);
+    return "";
+}
+
+// 16 blocks of 512 bytes under dash, of 1024 under bash: either way the
+// limit falls inside the output. The program itself sees that the limit
+// makes a write fail rather than end it.
+std::optional<std::string> FileSizeLimitMidway(const TempDir&) { return "ulimit -f 16; exec "; }
 
 // Root writes anywhere, so as root the program runs as the unprivileged user
 // nobody (65534) instead.
@@ -53,31 +72,95 @@ std::optional<std::string> ReadOnlyOutputDirectory(const TempDir& temp) {
     return prefix;
 }
 
+// Undoes what a fault set up, before the folder is removed.
+struct FaultUndo {
+    const TempDir& temp;
+    ~FaultUndo() {
+        fs::permissions(temp.work(), fs::perms::owner_all, fs::perm_options::add);
+        Succeeds(temp.scratch(), "! mountpoint -q work || umount work");
+    }
+};
+
 class ConversionFault : public testing::TestWithParam<Fault> {};
 
-TEST_P(ConversionFault, EndsWithStatus1AndOneLineAndLeavesNoOutput) {
+TEST_P(ConversionFault, EndsWithStatus1AndOneLineAndLeavesTheOlderOutputAsItWas) {
     const Fault& fault = GetParam();
     TempDir temp;
-    const Bytes input = PcmWave(NoisySamples(kBlocks * 2048, TestSeed()));
+    const FaultUndo undo{temp};
+    const Bytes input = PcmWave(NoisySamples(fault.blocks * kSamplesPerBlock, TestSeed()));
     WriteBytes(temp.work() / "in.wav", input);
+    WriteBytes(temp.work() / "Enc_in.wav", kOlderOutput);
     const std::optional<std::string> prefix = fault.setUp(temp);
     if (!prefix) GTEST_SKIP() << "this machine cannot inject: " << fault.name;
 
     const RunResult run = RunEncoder(temp, {"in.wav"}, *prefix);
-    fs::permissions(temp.work(), fs::perms::owner_all, fs::perm_options::add);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, std::string("Enc_in.wav: ") + fault.failedStep + ": " +
                            std::strerror(fault.error) + "\n");
-    EXPECT_EQ(FilesIn(temp.work()), std::vector<std::string>{"in.wav"});
+    EXPECT_EQ(FilesIn(temp.work()), (std::vector<std::string>{"Enc_in.wav", "in.wav"}));
+    EXPECT_EQ(ReadBytes(temp.work() / "Enc_in.wav"), kOlderOutput);
     EXPECT_EQ(ReadBytes(temp.work() / "in.wav"), input);
 }
 
+// 20 blocks make 20 KiB of output, which meets its limit only when the
+// output is closed (the encoding pass writes through a 64 KiB buffer); 200
+// blocks meet it inside the block loop.
 INSTANTIATE_TEST_SUITE_P(
     Injected, ConversionFault,
-    testing::Values(Fault{"DiskFull", OutputIsDevFull, ENOSPC, "cannot write"},
-                    Fault{"FileSizeLimit", FileSizeLimitMidway, EFBIG, "cannot write"},
-                    Fault{"ReadOnlyDirectory", ReadOnlyOutputDirectory, EACCES, "cannot create"}),
+    testing::Values(
+        Fault{"DiskFullAtClose", 20, DiskFullAfter8KiB, ENOSPC, "cannot write"},
+        Fault{"DiskFullInsideTheBlockLoop", 200, DiskFullAfter8KiB, ENOSPC, "cannot write"},
+        Fault{"FileSizeLimit", 20, FileSizeLimitMidway, EFBIG, "cannot write"},
+        Fault{"ReadOnlyDirectory", 20, ReadOnlyOutputDirectory, EACCES, "cannot create"}),
     [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
+
+bool ConversionUnderWay(const fs::path& dir) {
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        if (entry.path().extension() == ".part" && entry.file_size() > 0) return true;
+    }
+    return false;
+}
+
+class Interruption : public testing::TestWithParam<int> {};
+
+// Caught part way through a long conversion, the program ends as the signal
+// ends any program, and removes its unfinished output first; SIGKILL cannot
+// be caught, but even then nothing is at the output's name.
+TEST_P(Interruption, LeavesNothingThatCouldPassForAnOutput) {
+    const int signal = GetParam();
+    TempDir temp;
+    const fs::path input = temp.work() / "big.wav";
+    WriteBytes(input, PcmWave({}));
+    fs::resize_file(input, kCanonicalSamplesAt + kInputBytesPerBlock * (1u << 20));  // 4 GiB
+    const int devNull = open("/dev/null", O_RDWR);
+    const pid_t pid = Spawn({PCM_ENCODER_PATH, input.string()}, devNull, devNull);
+    close(devNull);
+    ASSERT_GT(pid, 0);
+    bool underWay = false;
+    for (int i = 0; i < 3000 && !underWay; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        underWay = ConversionUnderWay(temp.work());
+    }
+    kill(pid, signal);
+    const std::optional<int> status = StatusWithin(pid, 30);
+    ASSERT_TRUE(underWay) << "no output was being written";
+    ASSERT_TRUE(status.has_value()) << "still running";
+    EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == signal) << "wait status " << *status;
+
+    std::vector<std::string> files = FilesIn(temp.work());
+    if (signal == SIGKILL) {
+        files.erase(
+            std::remove_if(files.begin(), files.end(),
+                           [](const std::string& f) { return fs::path(f).extension() == ".part"; }),
+            files.end());
+    }
+    EXPECT_EQ(files, std::vector<std::string>{"big.wav"});
+}
+
+INSTANTIATE_TEST_SUITE_P(, Interruption, testing::Values(SIGTERM, SIGINT, SIGHUP, SIGKILL),
+                         [](const testing::TestParamInfo<int>& info) {
+                             return std::string(sigabbrev_np(info.param));
+                         });
 
 }  // namespace

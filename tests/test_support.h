@@ -3,16 +3,20 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
-
-#include <sys/wait.h>
 
 #include "wave_files.h"
 
@@ -65,9 +69,9 @@ inline std::string WineCommand(const std::string& exe) {
 // end of file, and collects what it prints.
 inline RunResult RunInWork(const TempDir& temp, const std::string& commandLine) {
     const fs::path out = temp.scratch() / "stdout", err = temp.scratch() / "stderr";
-    const std::string command = "cd " + ShellQuoted(temp.work().string()) + " && " +
-                                commandLine + " </dev/null >" + ShellQuoted(out.string()) +
-                                " 2>" + ShellQuoted(err.string());
+    const std::string command = "cd " + ShellQuoted(temp.work().string()) + " && " + commandLine +
+                                " </dev/null >" + ShellQuoted(out.string()) + " 2>" +
+                                ShellQuoted(err.string());
     const int raw = std::system(command.c_str());
     const Bytes outBytes = ReadBytes(out), errBytes = ReadBytes(err);
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(outBytes.begin(), outBytes.end()),
@@ -133,4 +137,32 @@ inline std::vector<std::string> FilesIn(const fs::path& dir) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// Starts `argv` with its standard input and output on the descriptors given;
+// returns its process number.
+inline pid_t Spawn(const std::vector<std::string>& argv, int input, int output) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const int failed = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return failed ? -1 : pid;
+}
+
+// The wait status of `pid` once it has ended, or nothing if it is still
+// running after `seconds`.
+inline std::optional<int> StatusWithin(pid_t pid, double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    do {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) return status;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return std::nullopt;
 }

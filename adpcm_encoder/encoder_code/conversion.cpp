@@ -4,12 +4,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
 
+#include "file_system.h"
 #include "ima_adpcm.h"
+#include "pending_output.h"
 #include "wave_layout.h"
 
 namespace {
@@ -17,45 +18,17 @@ namespace {
 const char kOutputPrefix[] = "Enc_";
 const char kOutputExtension[] = ".wav";
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-File Open(const std::string& path, const char* mode) {
-    return File(std::fopen(path.c_str(), mode));
-}
-
 // The encoding pass moves 4096 bytes in and 1028 out a block; with stdio's
 // default buffer of a few KiB that is a system call for nearly every block.
 // A buffer of this size, allocated once a run, makes them rare.
 constexpr std::size_t kStreamBufferBytes = 64 * 1024;
 using StreamBuffer = std::vector<char>;
 
-// Opens a file for the encoding pass, buffered by `buffer`, which must
-// outlive it.
-File OpenBuffered(const std::string& path, const char* mode, StreamBuffer& buffer) {
-    File file = Open(path, mode);
+// Buffers a file of the encoding pass by `buffer`, which must outlive it.
+File Buffered(File file, StreamBuffer& buffer) {
     buffer.resize(kStreamBufferBytes);
     if (file) std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
     return file;
-}
-
-// Offsets past 2 GiB need the 64-bit seek and tell of each platform.
-int Seek(std::FILE* file, std::int64_t offset, int origin) {
-#ifdef _WIN32
-    return _fseeki64(file, offset, origin);
-#else
-    return fseeko(file, static_cast<off_t>(offset), origin);
-#endif
-}
-
-std::int64_t Tell(std::FILE* file) {
-#ifdef _WIN32
-    return _ftelli64(file);
-#else
-    return ftello(file);
-#endif
 }
 
 std::int64_t SizeOf(std::FILE* file) { return Seek(file, 0, SEEK_END) == 0 ? Tell(file) : -1; }
@@ -119,7 +92,7 @@ std::optional<SampleSpan> FindSamples(std::FILE* input, std::int64_t inputSize) 
 // The samples of an input that passes the header check; nothing for one
 // that fails it or cannot be read.
 std::optional<SampleSpan> ProbeInput(const std::string& path) {
-    const File input = Open(path, "rb");
+    const File input = OpenRegularFile(path);
     unsigned char head[wave::kProbeBytes];
     if (!input || std::fread(head, 1, sizeof head, input.get()) != sizeof head ||
         !HasAcceptedFormat(head)) {
@@ -179,7 +152,7 @@ ConversionResult InputFailure(std::FILE* input, const std::string& path) {
 ConversionResult WriteBlocks(const std::string& inputPath, const SampleSpan& samples,
                              std::FILE* output, const std::string& outputPath) {
     StreamBuffer buffer;
-    const File input = OpenBuffered(inputPath, "rb", buffer);
+    const File input = Buffered(OpenRegularFile(inputPath), buffer);
     if (!input) return SystemFailure(inputPath, "cannot open");
     if (Seek(input.get(), samples.start, SEEK_SET) != 0) {
         return SystemFailure(inputPath, "cannot seek");
@@ -203,13 +176,16 @@ bool WriteLE32At(std::FILE* file, long offset, std::uint32_t value) {
     return Seek(file, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, 4, file) == 4;
 }
 
-// "r+b" never creates: an output that vanished meanwhile is a failure, not
-// a fresh 0-byte file.
-ConversionResult RewriteSizeFields(const std::string& outputPath, std::int64_t blocks) {
-    File output = Open(outputPath, "r+b");
-    if (!output) return SystemFailure(outputPath, "cannot reopen");
+// "r+b" never creates: a file that vanished meanwhile is a failure, not a
+// fresh 0-byte file. The file is on the disk before it takes the output's
+// name, so that after a power cut that name holds it whole or the previous
+// file.
+ConversionResult RewriteSizeFields(const PendingOutput& pending, std::int64_t blocks) {
+    const std::string& name = pending.outputPath();
+    File output = OpenForUpdate(pending.path());
+    if (!output) return SystemFailure(name, "cannot reopen");
     const std::int64_t size = SizeOf(output.get());
-    if (size < 0) return SystemFailure(outputPath, "cannot seek");
+    if (size < 0) return SystemFailure(name, "cannot seek");
     const std::uint64_t outputSize = static_cast<std::uint64_t>(size);
     const bool written =
         WriteLE32At(output.get(), wave::kRiffSizeOffset,
@@ -217,34 +193,36 @@ ConversionResult RewriteSizeFields(const std::string& outputPath, std::int64_t b
         WriteLE32At(output.get(), wave::kFactSampleLengthOffset,
                     static_cast<std::uint32_t>(SampleLength(blocks))) &&
         WriteLE32At(output.get(), wave::kDataSizeOffset,
-                    static_cast<std::uint32_t>(outputSize - wave::kHeaderSize));
-    if (!written) return SystemFailure(outputPath, "cannot write");
-    if (std::fclose(output.release()) != 0) return SystemFailure(outputPath, "cannot write");
+                    static_cast<std::uint32_t>(outputSize - wave::kHeaderSize)) &&
+        FlushToDisk(output.get());
+    if (!written) return SystemFailure(name, "cannot write");
+    if (std::fclose(output.release()) != 0) return SystemFailure(name, "cannot write");
     return Converted();
 }
 
 ConversionResult FillOutput(const std::string& inputPath, const SampleSpan& samples, File output,
-                            const std::string& outputPath) {
+                            const PendingOutput& pending) {
+    const std::string& name = pending.outputPath();
     if (std::fwrite(wave::WaveHeaderTemplate.data(), 1, wave::kHeaderSize, output.get()) !=
         wave::kHeaderSize) {
-        return SystemFailure(outputPath, "cannot write");
+        return SystemFailure(name, "cannot write");
     }
-    const ConversionResult result = WriteBlocks(inputPath, samples, output.get(), outputPath);
+    const ConversionResult result = WriteBlocks(inputPath, samples, output.get(), name);
     if (result.outcome != Outcome::Converted) return result;
-    // Buffered data reaches the disk only now, so a full disk shows here.
-    if (std::fclose(output.release()) != 0) return SystemFailure(outputPath, "cannot write");
-    return RewriteSizeFields(outputPath, BlockCount(samples));
+    // Buffered data reaches the file only now, so a full disk shows here.
+    if (std::fclose(output.release()) != 0) return SystemFailure(name, "cannot write");
+    return RewriteSizeFields(pending, BlockCount(samples));
 }
 
-// An output that could not be finished is removed, so that nothing half
-// written passes for a converted file.
 ConversionResult WriteOutput(const std::string& inputPath, const SampleSpan& samples,
                              const std::string& outputPath) {
+    PendingOutput pending(outputPath);
     StreamBuffer buffer;
-    File output = OpenBuffered(outputPath, "wb", buffer);
+    File output = Buffered(pending.Create(), buffer);
     if (!output) return SystemFailure(outputPath, "cannot create");
-    const ConversionResult result = FillOutput(inputPath, samples, std::move(output), outputPath);
-    if (result.outcome == Outcome::Failed) std::remove(outputPath.c_str());
+    const ConversionResult result = FillOutput(inputPath, samples, std::move(output), pending);
+    if (result.outcome != Outcome::Converted) return result;
+    if (!pending.MoveIntoPlace()) return SystemFailure(outputPath, "cannot move into place");
     return result;
 }
 

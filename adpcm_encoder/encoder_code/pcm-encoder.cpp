@@ -5,12 +5,13 @@
 // A conversion prints nothing and exits 0. Without an argument, or for a file
 // it refuses, it prints a message, waits for Enter and exits 0. A failure
 // while converting prints one line on standard error, waits for Enter and
-// exits 1.
+// exits 1. Interrupted, it removes its unfinished output first.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "conversion.h"
+#include "interruption.h"
 #ifndef _WIN32
 #include "wildcard_args.h"
 #endif
@@ -54,6 +55,7 @@ int _dowildcard = -1;
 #endif
 
 int main(int argc, char** argv) {
+    HandleInterruptions();
     const std::vector<std::string> arguments = Arguments(argc, argv);
     if (arguments.empty()) {
         Prompt(kInstruction);

@@ -1,0 +1,109 @@
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cerrno>
+
+#include "file_system.h"
+
+namespace {
+
+// The C runtime keeps its own translation of the system's error codes to
+// itself; these are the codes that file operations meet.
+int ErrnoFor(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+            return ENOENT;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return EEXIST;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_WRITE_PROTECT:
+            return EACCES;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        case ERROR_NOT_SAME_DEVICE:
+            return EXDEV;
+        case ERROR_TOO_MANY_OPEN_FILES:
+            return EMFILE;
+        default:
+            return EINVAL;
+    }
+}
+
+void SetErrnoFromLastError() { errno = ErrnoFor(GetLastError()); }
+
+// The output's handles let others delete the file, so that an interruption
+// can remove it while it is still being written.
+File OpenSharingDeletion(const std::string& path, DWORD access, DWORD disposition,
+                         const char* mode) {
+    const HANDLE handle = CreateFileA(path.c_str(), access,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        SetErrnoFromLastError();
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+    if (fd == -1) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, mode);
+    if (!file) _close(fd);
+    return File(file);
+}
+
+}  // namespace
+
+int Seek(std::FILE* file, std::int64_t offset, int origin) {
+    return _fseeki64(file, offset, origin);
+}
+
+std::int64_t Tell(std::FILE* file) { return _ftelli64(file); }
+
+// A console, printer port or pipe is no disk file, whatever its name.
+File OpenRegularFile(const std::string& path) {
+    struct _stat64 info;
+    if (_stat64(path.c_str(), &info) != 0) return nullptr;
+    if ((info.st_mode & _S_IFMT) != _S_IFREG) {
+        errno = (info.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : EINVAL;
+        return nullptr;
+    }
+    File file(std::fopen(path.c_str(), "rb"));
+    if (file && GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file.get())))) !=
+                    FILE_TYPE_DISK) {
+        file.reset();
+        errno = EINVAL;
+    }
+    return file;
+}
+
+File CreateNewFile(const std::string& path) {
+    return OpenSharingDeletion(path, GENERIC_WRITE, CREATE_NEW, "wb");
+}
+
+File OpenForUpdate(const std::string& path) {
+    return OpenSharingDeletion(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, "r+b");
+}
+
+bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
+
+// The C runtime's rename does not replace an existing file.
+bool MoveOnto(const std::string& from, const std::string& to) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    SetErrnoFromLastError();
+    return false;
+}
+
+unsigned long ProcessId() { return GetCurrentProcessId(); }
