@@ -33,7 +33,7 @@ cmake --build "$windows_build" -j"$(nproc)"
 
 build=build/test
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPCM_ENCODER_WERROR=ON \
-  -DPCM_ENCODER_BUILD_BENCHMARKS=ON \
+  -DPCM_ENCODER_BUILD_TESTS=ON -DPCM_ENCODER_BUILD_BENCHMARKS=ON \
   -DPCM_ENCODER_WINDOWS_EXE="$PWD/$windows_build/pcm-encoder.exe"
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
@@ -41,7 +41,7 @@ ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
 # The Windows build's tests run no sanitized code, so they are left out here.
 sanitize=build/sanitize
 cmake -S . -B "$sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPCM_ENCODER_WERROR=ON \
-  -DPCM_ENCODER_SANITIZE=ON
+  -DPCM_ENCODER_BUILD_TESTS=ON -DPCM_ENCODER_SANITIZE=ON
 cmake --build "$sanitize" -j"$(nproc)"
 ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$sanitize" --output-on-failure -j"$(nproc)" --exclude-regex '^wine|^windows_'
