@@ -7,6 +7,7 @@
 # PCM_ENCODER_FUZZ_SECONDS each (30 unless set).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/apt.sh
 
 # ffmpeg, sox and sndfile-programs are the independent decoders the output
 # is checked against; mingw-w64 builds the Windows program and Wine runs it;
@@ -14,17 +15,8 @@ cd "$(dirname "$0")/.."
 # codec benchmark, so that it keeps building (it is run by hand, not here).
 packages=(cmake make g++ libgtest-dev ffmpeg sox sndfile-programs g++-mingw-w64-x86-64 wine wine64
   clang-14 libclang-rt-14-dev libbenchmark-dev)
-
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-    missing+=("$package")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+mapfile -t missing < <(missing_packages "${packages[@]}")
+install_packages "${missing[@]}"
 
 windows_build=build/windows
 cmake -S . -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
