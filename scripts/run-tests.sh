@@ -14,9 +14,9 @@ source scripts/apt.sh
 # is checked against; mingw-w64 builds the Windows program and Wine runs it;
 # clang and its runtimes build the fuzz targets; Google Benchmark builds the
 # codec benchmark, so that it keeps building (it is run by hand, not here);
-# dpkg-dev's dpkg-shlibdeps gives the .deb its dependencies.
+# dpkg-dev's dpkg-shlibdeps, with file, gives the .deb its dependencies.
 packages=(cmake make g++ libgtest-dev ffmpeg sox sndfile-programs g++-mingw-w64-x86-64 wine wine64
-  clang-14 libclang-rt-14-dev libbenchmark-dev dpkg-dev)
+  clang-14 libclang-rt-14-dev libbenchmark-dev dpkg-dev file)
 mapfile -t missing < <(missing_packages "${packages[@]}")
 install_packages "${missing[@]}"
 
