@@ -12,20 +12,20 @@
 #
 #   bash bench/compare.sh [rounds] [runs-per-round]
 #
-# Needs cmake, g++, hyperfine, sox, ffmpeg, GNU time and Google Benchmark
-# (Debian: cmake g++ hyperfine sox ffmpeg time libbenchmark-dev).
+# Needs cmake, make, g++, hyperfine, sox, ffmpeg, GNU time and Google
+# Benchmark, and installs those that are missing (apt-get, as root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/apt.sh
+
+mapfile -t missing < <(missing_packages cmake make g++ hyperfine sox ffmpeg time libbenchmark-dev)
+install_packages "${missing[@]}"
 
 rounds=${1:-7}
 runs=${2:-3}
 seconds=600
 short_minutes=1
 long_minutes=60
-
-for tool in cmake g++ hyperfine sox ffmpeg /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
-done
 
 build=build/bench
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPCM_ENCODER_BUILD_TESTS=OFF \

@@ -1,7 +1,9 @@
 # Cross build of pcm-encoder.exe for 64-bit Windows with Debian's mingw-w64
-# (g++-mingw-w64-x86-64):
-#   cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-#         -DPCM_ENCODER_BUILD_TESTS=OFF
+# (g++-mingw-w64-x86-64); the tests, which run where they are built, are left
+# out:
+#   cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+#   cmake --build build/windows
+#   cmake --build build/windows --target package   # the zip for Windows users
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

@@ -1,39 +1,41 @@
 #!/usr/bin/env bash
 # Installs what the tests need (apt-get, as root) when it is missing, builds
 # everything with warnings as errors (the program for Linux and, cross-built,
-# pcm-encoder.exe for Windows) and runs every test, the .exe's under Wine;
+# pcm-encoder.exe for Windows), makes the packages (the Windows zip and the
+# .deb) and runs every test, the .exe's under Wine;
 # then the native tests again in a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the libFuzzer targets for
 # PCM_ENCODER_FUZZ_SECONDS each (30 unless set).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/apt.sh
 
 # ffmpeg, sox and sndfile-programs are the independent decoders the output
 # is checked against; mingw-w64 builds the Windows program and Wine runs it;
 # clang and its runtimes build the fuzz targets; Google Benchmark builds the
-# codec benchmark, so that it keeps building (it is run by hand, not here).
+# codec benchmark, so that it keeps building (it is run by hand, not here);
+# dpkg-dev's dpkg-shlibdeps, with file, gives the .deb its dependencies.
 packages=(cmake make g++ libgtest-dev ffmpeg sox sndfile-programs g++-mingw-w64-x86-64 wine wine64
-  clang-14 libclang-rt-14-dev libbenchmark-dev)
-
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-    missing+=("$package")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+  clang-14 libclang-rt-14-dev libbenchmark-dev dpkg-dev file)
+mapfile -t missing < <(missing_packages "${packages[@]}")
+install_packages "${missing[@]}"
 
 windows_build=build/windows
 cmake -S . -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DPCM_ENCODER_WERROR=ON -DPCM_ENCODER_BUILD_TESTS=OFF
 cmake --build "$windows_build" -j"$(nproc)"
+cmake --build "$windows_build" --target package
+
+# The .deb holds the program as a user builds it: Release, tests left out.
+package_build=build/package
+cmake -S . -B "$package_build" -DCMAKE_BUILD_TYPE=Release -DPCM_ENCODER_WERROR=ON \
+  -DPCM_ENCODER_BUILD_TESTS=OFF
+cmake --build "$package_build" -j"$(nproc)"
+cmake --build "$package_build" --target package
 
 build=build/test
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPCM_ENCODER_WERROR=ON \
-  -DPCM_ENCODER_BUILD_BENCHMARKS=ON \
+  -DPCM_ENCODER_BUILD_TESTS=ON -DPCM_ENCODER_BUILD_BENCHMARKS=ON \
   -DPCM_ENCODER_WINDOWS_EXE="$PWD/$windows_build/pcm-encoder.exe"
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
@@ -41,7 +43,7 @@ ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
 # The Windows build's tests run no sanitized code, so they are left out here.
 sanitize=build/sanitize
 cmake -S . -B "$sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPCM_ENCODER_WERROR=ON \
-  -DPCM_ENCODER_SANITIZE=ON
+  -DPCM_ENCODER_BUILD_TESTS=ON -DPCM_ENCODER_SANITIZE=ON
 cmake --build "$sanitize" -j"$(nproc)"
 ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$sanitize" --output-on-failure -j"$(nproc)" --exclude-regex '^wine|^windows_'

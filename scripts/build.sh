@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds the program, optimised, in build/ and converts the bundled example
+# into examples/Enc_hello.wav. What building needs (cmake, make, g++) is
+# installed with apt-get when it is missing, as root; nothing that only the
+# tests need.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/apt.sh
+
+# By command, not by Debian package: what the build runs is what counts,
+# however it was installed.
+declare -A package_of=([cmake]=cmake [make]=make [g++]=g++)
+missing=()
+for command in cmake make g++; do
+  command -v "$command" >/dev/null || missing+=("${package_of[$command]}")
+done
+install_packages "${missing[@]}"
+
+# A configure that found no C++ compiler leaves a cache whose compiler flags
+# are empty and stay so: the program would build unoptimised, and
+# `cmake --install` would fail. Such a cache is started afresh; the test
+# script's builds in the folders below build/ are left alone.
+build=build
+if [[ -f $build/CMakeCache.txt ]] &&
+  grep -qx -e 'CMAKE_CXX_FLAGS_RELEASE:STRING=' -e 'CMAKE_EXECUTABLE_FORMAT:INTERNAL=Unknown' \
+    "$build/CMakeCache.txt"; then
+  echo "$build/ holds what a failed configure left: configuring it afresh"
+  rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
+fi
+
+# Only the program is built: the tests are built and run by
+# scripts/run-tests.sh. AUTO: a cache from before the tests became optional
+# may still demand them.
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPCM_ENCODER_BUILD_TESTS=AUTO
+cmake --build "$build" --target pcm-encoder -j"$(nproc)"
+"$build/pcm-encoder" examples/hello.wav </dev/null
+echo "Converted examples/hello.wav into examples/Enc_hello.wav"
