@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -26,6 +30,89 @@ TEST_F(Program, WithoutArgumentPrintsTheInstructionAndEndsAtEndOfInput) {
     EXPECT_EQ(run.out, AsPrinted(kInstruction));
     EXPECT_EQ(run.err, "");
     EXPECT_TRUE(FilesIn(temp.work()).empty());
+}
+
+// What the program printed on `fd` until it had printed `length` bytes, or
+// until `seconds` had passed.
+std::string ReadPrinted(int fd, std::size_t length, double seconds) {
+    std::string printed;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (printed.size() < length && std::chrono::steady_clock::now() < deadline) {
+        pollfd ready = {fd, POLLIN, 0};
+        char chunk[256];
+        if (poll(&ready, 1, 10) != 1) continue;
+        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got <= 0) break;
+        printed.append(chunk, static_cast<std::size_t>(got));
+    }
+    return printed;
+}
+
+struct Waiting {
+    const char* what;
+    std::vector<std::string> args;
+    std::string message;  // empty: the run converts, and does not read at all
+    int status;
+};
+
+// At a console the program keeps its message on screen until Enter is
+// pressed. With standard input a pipe that stays open, it must have printed
+// the whole message, and go on waiting, until a line comes.
+TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
+    const Waiting cases[] = {
+        {"instruction", {}, kInstruction, 0},
+        {"rejection", {"stereo.wav"}, kRejection, 0},
+        {"failure", {"in.wav"}, "Enc_in.wav: cannot move into place: " +
+                                    std::string(std::strerror(WindowsExe() ? EACCES : EISDIR)) +
+                                    "\n",
+         1},
+        {"conversion", {"take.wav"}, "", 0},
+    };
+    const Bytes input = PcmWave(NoisySamples(kSamplesPerBlock, 6));
+    for (const Waiting& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir temp;
+        WriteBytes(temp.work() / "stereo.wav", PcmWave({}, {16, 2, 22050}));
+        WriteBytes(temp.work() / "in.wav", input);
+        fs::create_directory(temp.work() / "Enc_in.wav");
+        WriteBytes(temp.work() / "take.wav", input);
+        std::string line = "cd " + ShellQuoted(temp.work().string()) + " && " + ProgramCommand();
+        for (const std::string& arg : c.args) line += " " + ShellQuoted(arg);
+        int in[2], out[2];
+        ASSERT_EQ(pipe2(in, O_CLOEXEC), 0);
+        ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+        const std::string unread = "left for the shell\n";
+        if (c.message.empty()) {
+            ASSERT_EQ(write(in[1], unread.data(), unread.size()),
+                      static_cast<ssize_t>(unread.size()));
+        }
+        const pid_t pid = Spawn({"/bin/sh", "-c", line + " 2>&1"}, in[0], out[1]);
+        close(out[1]);
+        ASSERT_GT(pid, 0);
+
+        std::optional<int> status;
+        if (c.message.empty()) {
+            status = StatusWithin(pid, 30);
+            char left[64];
+            EXPECT_EQ(std::string(left, std::max<ssize_t>(0, read(in[0], left, sizeof left))),
+                      unread);
+        } else {
+            const std::string expected = AsPrinted(c.message);
+            EXPECT_EQ(ReadPrinted(out[0], expected.size(), 30), expected);
+            status = StatusWithin(pid, 1);
+            EXPECT_FALSE(status.has_value()) << "ended without waiting";
+            if (!status) {
+                EXPECT_EQ(write(in[1], "\n", 1), 1);
+                status = StatusWithin(pid, 30);
+            }
+        }
+        close(in[0]);
+        close(in[1]);
+        close(out[0]);
+        if (!status) kill(pid, SIGKILL);
+        ASSERT_TRUE(status.has_value()) << "still waiting";
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == c.status) << *status;
+    }
 }
 
 struct Rejected {

@@ -1,11 +1,17 @@
 // One conversion of a PCM WAVE file into an IMA ADPCM WAVE file.
 //
-// ConvertFile checks the input's header, encodes its samples block by block
-// into outputPath and rewrites the output's size fields. An input that cannot
-// be read or fails the check is Rejected and leaves no output. A failure
-// after that (an input too large for a WAVE file, an output that cannot be
-// created or written) is Failed: `error` holds one line naming the file and
-// the system's reason, and no output is left behind.
+// ConvertFile checks the input's header, finds its samples and encodes them
+// block by block into a temporary file beside outputPath, which takes the
+// output's name only once it is complete (pending_output.h).
+//
+// Rejected: the input is no regular file, cannot be opened or read while it
+// is checked, or fails the check; nothing is written. Failed: anything that
+// goes wrong after the check: an input too large for the size fields of a
+// WAVE file, or one that cannot be opened again or ends early; an output
+// that cannot be created, written, reopened or moved onto its name. `error`
+// then holds one line, "<file>: <what failed>: <reason>", the reason being
+// the system's wherever it gives one, and whatever was at the output's name
+// is left as it was. For Converted and Rejected, `error` is empty.
 #pragma once
 
 #include <string>

@@ -31,7 +31,10 @@ public:
 
     // Re-seeds the state, then encodes srcSize bytes of samples (an odd last
     // byte is ignored) into dst from bit dstOffset on. Returns the bits written.
-    // Bytes outside the written nibbles are left as they were.
+    // A code that goes to a low nibble writes its whole byte, the high nibble
+    // becoming 0 (so codes that end on a low nibble leave 0 beside the last);
+    // one that goes to a high nibble keeps the low nibble. Bytes before the
+    // first code's are left as they were.
     unsigned int Encode(unsigned char* dst, int dstOffset, const short* src,
                         unsigned int srcSize);
 
