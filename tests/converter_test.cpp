@@ -147,7 +147,8 @@ TEST_F(Program, RejectsWhatItCannotConvertAndLeavesNoOutput) {
     }
 }
 
-// A FIFO is turned away before it is opened, which would wait for a writer.
+// A FIFO is turned away before it is opened, which would wait for a writer;
+// should it not be, the timeout ends the run and the test fails.
 TEST_F(Program, RejectsAMissingFileWhatIsNoRegularFileAndItsOwnOutput) {
     TempDir temp;
     WriteBytes(temp.work() / "take.wav", PcmWave(NoisySamples(5000, 1)));
@@ -157,7 +158,7 @@ TEST_F(Program, RejectsAMissingFileWhatIsNoRegularFileAndItsOwnOutput) {
     const std::vector<std::string> before = FilesIn(temp.work());
     for (const char* input : {"Enc_take.wav", "missing.wav", "folder.wav", "fifo.wav", "*.none"}) {
         SCOPED_TRACE(input);
-        const RunResult run = RunEncoder(temp, {input}, "timeout 10 env ");
+        const RunResult run = RunEncoder(temp, {input}, "timeout 30 env ");
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out, AsPrinted(kRejection));
         EXPECT_EQ(FilesIn(temp.work()), before);
