@@ -16,17 +16,10 @@ for command in cmake make g++; do
 done
 install_packages "${missing[@]}"
 
-# A configure that found no C++ compiler leaves a cache whose compiler flags
-# are empty and stay so: the program would build unoptimised, and
-# `cmake --install` would fail. Such a cache is started afresh; the test
-# script's builds in the folders below build/ are left alone.
+# A build/ that an earlier configure without a C++ compiler left behind is
+# set up afresh by CMakeLists.txt itself. The test script's builds in the
+# folders below build/ are left alone.
 build=build
-if [[ -f $build/CMakeCache.txt ]] &&
-  grep -qx -e 'CMAKE_CXX_FLAGS_RELEASE:STRING=' -e 'CMAKE_EXECUTABLE_FORMAT:INTERNAL=Unknown' \
-    "$build/CMakeCache.txt"; then
-  echo "$build/ holds what a failed configure left: configuring it afresh"
-  rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
-fi
 
 # Only the program is built: the tests are built and run by
 # scripts/run-tests.sh. AUTO: a cache from before the tests became optional

@@ -87,7 +87,7 @@ inline Bytes Inserted(Bytes file, std::size_t at, const Bytes& bytes) {
 }
 
 inline Bytes WithLE32(Bytes file, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<unsigned char>(value >> (8 * i));
+    wave::PutLE32(file, at, value);
     return file;
 }
 
