@@ -27,6 +27,14 @@ inline Bytes ConvertedOutput(const TempDir& temp, const Bytes& input) {
 
 // Each block: the opening sample and step index from its header are loaded
 // into the codec, then its first 2047 codes give the block's other samples.
+// Samples filled up to whole blocks with the last of them, as the program
+// fills its last block.
+inline std::vector<short> PaddedToBlocks(std::vector<short> samples) {
+    const std::size_t blocks = (samples.size() + kSamplesPerBlock - 1) / kSamplesPerBlock;
+    if (!samples.empty()) samples.resize(blocks * kSamplesPerBlock, samples.back());
+    return samples;
+}
+
 inline std::vector<short> DecodeOutput(const Bytes& output) {
     std::vector<short> samples(BlocksIn(output) * kSamplesPerBlock);
     for (std::size_t b = 0; b < BlocksIn(output); ++b) {

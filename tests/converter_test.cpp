@@ -21,6 +21,9 @@ const std::string kInstruction =
 const std::string kRejection =
     "Wave file is already encoded, or wav type is\nstereo or unknown.  Press [enter] to exit ";
 
+const std::string kNeeds =
+    "needs 22050 Hz, mono, 16-bit PCM (see \"Preparing input\" in the README)";
+
 using Program = ProgramTest;
 
 TEST_F(Program, WithoutArgumentPrintsTheInstructionAndEndsAtEndOfInput) {
@@ -61,7 +64,7 @@ struct Waiting {
 TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
     const Waiting cases[] = {
         {"instruction", {}, kInstruction, 0},
-        {"rejection", {"stereo.wav"}, kRejection, 0},
+        {"rejection", {"stereo.wav"}, "stereo.wav: 22050 Hz, 2 channels, 16-bit PCM; " + kNeeds + "\n" + kRejection, 0},
         {"failure", {"in.wav"}, "Enc_in.wav: cannot move into place: " +
                                     std::string(std::strerror(WindowsExe() ? EACCES : EISDIR)) +
                                     "\n",
@@ -118,22 +121,32 @@ TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
 struct Rejected {
     const char* what;
     Bytes input;  // empty: no file at all
+    std::string reason;
 };
 
-TEST_F(Program, RejectsWhatItCannotConvertAndLeavesNoOutput) {
+TEST_F(Program, RejectsWhatItCannotConvertSaysWhyAndLeavesNoOutput) {
     const std::vector<short> samples(5000, 100);
-    Bytes tooShort = PcmWave(samples);
+    const Bytes canonical = PcmWave(samples);
+    Bytes tooShort = canonical;
     tooShort.resize(35);
+    Bytes noData = canonical;
+    noData.resize(kCanonicalDataChunkAt);
     const Rejected cases[] = {
-        {"stereo", PcmWave(samples, {16, 2, 22050})},
-        {"44100 Hz", PcmWave(samples, {16, 1, 44100})},
-        {"11025 Hz", PcmWave(samples, {16, 1, 11025})},
-        {"extended format chunk", PcmWave(samples, {18, 1, 22050})},
-        {"8-bit", PcmWave(samples, {16, 1, 22050, 1, 8})},
-        {"32-bit float", PcmWave(samples, {16, 1, 22050, 3, 32})},
-        {"A-law", PcmWave(samples, {16, 1, 22050, 6, 8})},
-        {"shorter than the checked fields", tooShort},
-        {"empty", Bytes()},
+        {"stereo", PcmWave(samples, {16, 2, 22050}), "22050 Hz, 2 channels, 16-bit PCM; " + kNeeds},
+        {"44100 Hz", PcmWave(samples, {16, 1, 44100}), "44100 Hz, mono, 16-bit PCM; " + kNeeds},
+        {"11025 Hz", PcmWave(samples, {16, 1, 11025}), "11025 Hz, mono, 16-bit PCM; " + kNeeds},
+        {"8-bit", PcmWave(samples, {16, 1, 22050, 1, 8}), "22050 Hz, mono, 8-bit PCM; " + kNeeds},
+        {"32-bit float", PcmWave(samples, {16, 1, 22050, 3, 32}),
+         "22050 Hz, mono, 32-bit floating-point; " + kNeeds},
+        {"A-law", PcmWave(samples, {16, 1, 22050, 6, 8}), "22050 Hz, mono, 8-bit A-law; " + kNeeds},
+        {"extensible float", WithFormatBody(canonical, ExtensibleFormat(3, 32, 32)),
+         "22050 Hz, mono, 32-bit floating-point; " + kNeeds},
+        {"extensible, 24 bits in 32", WithFormatBody(canonical, ExtensibleFormat(1, 32, 24)),
+         "22050 Hz, mono, 24-bit in 32 PCM; " + kNeeds},
+        {"IMA ADPCM", PcmWave(samples, {16, 1, 22050, 0x11, 4}), "already IMA ADPCM"},
+        {"no data chunk", noData, "no data chunk"},
+        {"shorter than its format chunk", tooShort, "not a WAVE file (format chunk cut short)"},
+        {"empty", Bytes(), "not a WAVE file (no format chunk)"},
     };
     for (const Rejected& c : cases) {
         SCOPED_TRACE(c.what);
@@ -141,6 +154,7 @@ TEST_F(Program, RejectsWhatItCannotConvertAndLeavesNoOutput) {
         WriteBytes(temp.work() / "in.wav", c.input);
         const RunResult run = RunEncoder(temp, {"in.wav"});
         EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, AsPrinted("in.wav: " + c.reason + "\n"));
         EXPECT_EQ(run.out, AsPrinted(kRejection));
         EXPECT_EQ(FilesIn(temp.work()), std::vector<std::string>{"in.wav"});
         EXPECT_EQ(ReadBytes(temp.work() / "in.wav"), c.input);
@@ -156,36 +170,51 @@ TEST_F(Program, RejectsAMissingFileWhatIsNoRegularFileAndItsOwnOutput) {
     fs::create_directory(temp.work() / "folder.wav");
     ASSERT_EQ(mkfifo((temp.work() / "fifo.wav").c_str(), 0644), 0);
     const std::vector<std::string> before = FilesIn(temp.work());
-    for (const char* input : {"Enc_take.wav", "missing.wav", "folder.wav", "fifo.wav", "*.none"}) {
+    const std::string missing = std::string("cannot open: ") + std::strerror(ENOENT);
+    const std::pair<const char*, std::string> cases[] = {
+        {"Enc_take.wav", "already IMA ADPCM"}, {"missing.wav", missing},
+        {"folder.wav", "is a directory"},      {"fifo.wav", "not a regular file"},
+        {"*.none", missing},
+    };
+    for (const auto& [input, reason] : cases) {
         SCOPED_TRACE(input);
         const RunResult run = RunEncoder(temp, {input}, "timeout 30 env ");
         EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, AsPrinted(std::string(input) + ": " + reason + "\n"));
         EXPECT_EQ(run.out, AsPrinted(kRejection));
         EXPECT_EQ(FilesIn(temp.work()), before);
     }
 }
 
 struct Geometry {
-    std::size_t blocks, tailBytes;
+    std::size_t samples;
+    bool oddByte;  // the data chunk ends with a byte that makes no sample
 };
 
-TEST_F(Program, BlockCountFollowsTheInputSizeAndSizeFieldsAreRewritten) {
-    const Geometry cases[] = {{0, 0}, {0, 4095}, {1, 0}, {1, 1}, {1, 4095}, {3, 2}};
+// Every sample is encoded, the last block filled up with the last sample.
+TEST_F(Program, BlockCountFollowsTheSamplesAndSizeFieldsAreRewritten) {
+    const Geometry cases[] = {{0, false},    {1, false},    {1427, false}, {2047, true},
+                              {2048, false}, {2049, false}, {3 * 2048 + 2, true}};
     for (const Geometry& c : cases) {
-        SCOPED_TRACE(std::to_string(c.blocks) + " blocks + " + std::to_string(c.tailBytes));
+        SCOPED_TRACE(std::to_string(c.samples) + " samples" + (c.oddByte ? " and a byte" : ""));
         TempDir temp;
-        Bytes input = PcmWave(NoisySamples(c.blocks * kSamplesPerBlock, 7));
-        input.insert(input.end(), c.tailBytes, 0x7F);
+        Bytes input = PcmWave(NoisySamples(c.samples, 7));
+        if (c.oddByte) {
+            input.push_back(0x7F);
+            input = WithLE32(Completed(input), kCanonicalDataChunkAt + 4,
+                             static_cast<std::uint32_t>(2 * c.samples + 1));
+        }
         WriteBytes(temp.work() / "in.wav", input);
 
         const RunResult run = RunEncoder(temp, {"in.wav"});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out + run.err, "");
         const Bytes output = ReadBytes(temp.work() / "Enc_in.wav");
-        const std::size_t size = kHeaderSize + kBlockSize * c.blocks;
+        const std::size_t blocks = (c.samples + kSamplesPerBlock - 1) / kSamplesPerBlock;
+        const std::size_t size = kHeaderSize + kBlockSize * blocks;
         ASSERT_EQ(output.size(), size);
         EXPECT_EQ(LE32At(output, 4), size - 8);
-        EXPECT_EQ(LE32At(output, 48), c.blocks * kSamplesPerBlock);
+        EXPECT_EQ(LE32At(output, 48), c.samples);
         EXPECT_EQ(LE32At(output, 56), size - kHeaderSize);
         EXPECT_EQ(ReadBytes(temp.work() / "in.wav"), input);
     }
@@ -220,24 +249,36 @@ TEST_F(Program, TakesTheSamplesFromTheDataChunk) {
     TempDir reference;
     const Bytes fromCanonical = ConvertedOutput(reference, canonical);
     const Bytes fromNoSamples = ConvertedOutput(reference, noSamples);
-    ASSERT_EQ(fromCanonical.size(), kHeaderSize + 2 * kBlockSize);
+    ASSERT_EQ(fromCanonical.size(), kHeaderSize + 3 * kBlockSize);
     ASSERT_EQ(fromNoSamples.size(), kHeaderSize);
 
     const std::size_t dataSizeAt = kCanonicalDataChunkAt + 4;
-    Bytes cutShort = noSamples;
-    cutShort.resize(dataSizeAt);
+    Bytes withoutPadByte = Chunk("junk", 5);
+    withoutPadByte.pop_back();
+    Bytes plainFormat(canonical.begin() + 20, canonical.begin() + kCanonicalDataChunkAt);
+    plainFormat.insert(plainFormat.end(), 2, 0);  // no extra bytes
+    const Bytes afterData = Chunk("id3 ", 20000);
     const Layout cases[] = {
         {"a LIST chunk before the data",
          Inserted(canonical, kCanonicalDataChunkAt, Chunk("LIST", 26)), fromCanonical},
         {"an odd-sized chunk before the data",
          Inserted(canonical, kCanonicalDataChunkAt, Chunk("junk", 5)), fromCanonical},
-        {"a chunk after the data", Inserted(canonical, canonical.size(), Chunk("id3 ", 20000)),
+        {"an odd-sized chunk without its pad byte",
+         Inserted(canonical, kCanonicalDataChunkAt, withoutPadByte), fromCanonical},
+        {"a chunk after the data", Inserted(canonical, canonical.size(), afterData),
+         fromCanonical},
+        {"a JUNK chunk before the format chunk", Inserted(canonical, 12, Chunk("JUNK", 28)),
+         fromCanonical},
+        {"an 18-byte format chunk", WithFormatBody(canonical, plainFormat), fromCanonical},
+        {"extensible PCM", WithFormatBody(canonical, ExtensibleFormat(1, 16, 16)), fromCanonical},
+        {"RF64 with a chunk after the data", Inserted(AsRf64(canonical), canonical.size() + 36, afterData),
          fromCanonical},
         {"a data size past the file's end", WithLE32(canonical, dataSizeAt, 0xFFFFFFFF),
          fromCanonical},
-        {"a data size of 0 with samples after it", WithLE32(canonical, dataSizeAt, 0),
-         fromCanonical},
-        {"no data chunk before the end", cutShort, fromNoSamples},
+        {"data and RIFF sizes of 0 with samples after them",
+         WithLE32(WithLE32(canonical, dataSizeAt, 0), 4, 0), fromCanonical},
+        {"an empty data chunk before a LIST chunk", Completed(Inserted(noSamples, noSamples.size(), Chunk("LIST", 26))),
+         fromNoSamples},
     };
     for (const Layout& c : cases) {
         SCOPED_TRACE(std::string(c.what) + ", seed " + std::to_string(TestSeed()));
@@ -248,10 +289,11 @@ TEST_F(Program, TakesTheSamplesFromTheDataChunk) {
 }
 
 // Each block: its opening sample, the step index its codes start from, 0, and
-// the codes of the block's next 2047 samples, the last one coded twice.
+// the codes of the block's next 2047 samples, the last one coded twice; the
+// last block's missing samples are its last sample again.
 TEST_F(Program, BlocksCarryTheirOpeningSampleAndTheCodesOfTheRest) {
-    const std::size_t blocks = 3;
-    std::vector<short> samples = NoisySamples(blocks * kSamplesPerBlock + 100, TestSeed());
+    const std::size_t blocks = 4;
+    std::vector<short> samples = NoisySamples(3 * kSamplesPerBlock + 100, TestSeed());
     samples[0] = 1000;
     samples[kSamplesPerBlock] = -5;
     TempDir temp;
@@ -267,6 +309,7 @@ TEST_F(Program, BlocksCarryTheirOpeningSampleAndTheCodesOfTheRest) {
                   expectedStarts[b])
             << "block " << b;
     }
+    samples.resize(blocks * kSamplesPerBlock, samples.back());
     for (std::size_t b = 0; b < blocks; ++b) {
         const std::size_t first = b * kSamplesPerBlock;
         const unsigned char* block = output.data() + kHeaderSize + b * kBlockSize;
@@ -393,14 +436,15 @@ std::uint64_t Fnv1a(const Bytes& bytes) {
 }
 
 // Pins every byte of the bundled example's conversion; a change here changes
-// what users' files contain.
+// what users' files contain. The same conversion is decoded by ffmpeg, sox and
+// sndfile-convert in independent_decoders_test.cpp.
 TEST_F(Program, ConvertsTheBundledExampleToTheSameBytes) {
     TempDir temp;
     fs::copy_file(EXAMPLE_WAV, temp.work() / "hello.wav");
     ASSERT_EQ(RunEncoder(temp, {"hello.wav"}).status, 0);
     const Bytes output = ReadBytes(temp.work() / "Enc_hello.wav");
-    EXPECT_EQ(output.size(), 73048u);
-    EXPECT_EQ(Fnv1a(output), 0x36bd98de1464d472ull);
+    EXPECT_EQ(output.size(), 74076u);
+    EXPECT_EQ(Fnv1a(output), 0xcf93d20065c97b91ull);
 }
 
 }  // namespace

@@ -30,7 +30,8 @@ TEST(OutputAudio, DecodesToWhatTheEncoderReconstructed) {
         TempDir temp;
         const Bytes output = ConvertedOutput(temp, c.input);
         ASSERT_GT(BlocksIn(output), 0u);
-        EXPECT_EQ(DecodeOutput(output), EncoderReconstruction(InputSamples(c.input), output));
+        EXPECT_EQ(DecodeOutput(output),
+                  EncoderReconstruction(PaddedToBlocks(InputSamples(c.input)), output));
     }
 }
 
@@ -38,8 +39,7 @@ TEST(OutputAudio, SpeechExampleKeepsTwentyDecibelsOfSignalToNoise) {
     TempDir temp;
     const Bytes input = ReadBytes(EXAMPLE_WAV);
     const std::vector<short> decoded = DecodeOutput(ConvertedOutput(temp, input));
-    std::vector<short> original = InputSamples(input);
-    original.resize(decoded.size());
+    const std::vector<short> original = PaddedToBlocks(InputSamples(input));
     const double snr = SnrDb(original, decoded);
     std::cout << "signal-to-noise ratio of the decoded speech example: " << snr << " dB\n";
     EXPECT_GE(snr, 20.0);

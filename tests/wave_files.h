@@ -77,7 +77,8 @@ constexpr std::size_t kCanonicalDataChunkAt = 36, kCanonicalSamplesAt = 44;
 inline Bytes Chunk(const std::string& id, std::size_t bodySize, unsigned char fill = 0x55) {
     Bytes chunk(id.begin(), id.end());
     PutLE(chunk, static_cast<std::uint32_t>(bodySize), 4);
-    chunk.insert(chunk.end(), bodySize + bodySize % 2, fill);
+    chunk.insert(chunk.end(), bodySize, fill);
+    chunk.insert(chunk.end(), bodySize % 2, 0);
     return chunk;
 }
 
@@ -88,6 +89,51 @@ inline Bytes Inserted(Bytes file, std::size_t at, const Bytes& bytes) {
 
 inline Bytes WithLE32(Bytes file, std::size_t at, std::uint32_t value) {
     wave::PutLE32(file, at, value);
+    return file;
+}
+
+// The RIFF size that a writer which finished its file leaves: its size less 8.
+inline Bytes Completed(Bytes file) {
+    return WithLE32(file, 4, static_cast<std::uint32_t>(file.size() - 8));
+}
+
+// A canonical file with another format chunk body in place of its own.
+inline Bytes WithFormatBody(const Bytes& canonical, const Bytes& body) {
+    Bytes file(canonical.begin(), canonical.begin() + 12);
+    const Bytes format = Chunk("fmt ", body.size());
+    file.insert(file.end(), format.begin(), format.begin() + 8);
+    file.insert(file.end(), body.begin(), body.end());
+    file.insert(file.end(), canonical.begin() + kCanonicalDataChunkAt, canonical.end());
+    return Completed(file);
+}
+
+// An extensible format chunk body for 22050 Hz mono, its sub-format a GUID
+// that carries `subFormatTag`.
+inline Bytes ExtensibleFormat(std::uint16_t subFormatTag, std::uint16_t bits,
+                              std::uint16_t validBits) {
+    Bytes body;
+    PutLE(body, 0xFFFE, 2);
+    PutLE(body, 1, 2);  // mono
+    PutLE(body, 22050, 4);
+    PutLE(body, 22050u * bits / 8, 4);
+    PutLE(body, bits / 8u, 2);
+    PutLE(body, bits, 2);
+    PutLE(body, 22, 2);  // extra bytes
+    PutLE(body, validBits, 2);
+    PutLE(body, 4, 4);  // front centre
+    PutLE(body, subFormatTag, 2);
+    body.insert(body.end(), std::begin(wave::kSubFormatGuidTail), std::end(wave::kSubFormatGuidTail));
+    return body;
+}
+
+// As ffmpeg writes a canonical file with -rf64 always: RF64, sizes of 0xFFFFFFFF
+// and the true ones in a ds64 chunk before the format chunk.
+inline Bytes AsRf64(const Bytes& canonical) {
+    Bytes ds64 = Chunk("ds64", 28, 0);
+    wave::PutLE32(ds64, 8 + 8, LE32At(canonical, kCanonicalDataChunkAt + 4));
+    Bytes file = WithLE32(WithLE32(Inserted(canonical, 12, ds64), 4, 0xFFFFFFFF),
+                          kCanonicalDataChunkAt + ds64.size() + 4, 0xFFFFFFFF);
+    for (std::size_t i = 0; i < 4; ++i) file[i] = static_cast<unsigned char>("RF64"[i]);
     return file;
 }
 

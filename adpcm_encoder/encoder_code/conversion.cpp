@@ -1,16 +1,17 @@
 #include "conversion.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <utility>
 #include <vector>
 
 #include "file_system.h"
 #include "ima_adpcm.h"
 #include "pending_output.h"
+#include "wave_input.h"
 #include "wave_layout.h"
 
 namespace {
@@ -20,11 +21,12 @@ const char kOutputExtension[] = ".wav";
 
 // The encoding pass moves 4096 bytes in and 1028 out a block; with stdio's
 // default buffer of a few KiB that is a system call for nearly every block.
-// A buffer of this size, allocated once a run, makes them rare.
+// A buffer of this size, allocated once a run for each file, makes them rare.
 constexpr std::size_t kStreamBufferBytes = 64 * 1024;
 using StreamBuffer = std::vector<char>;
 
-// Buffers a file of the encoding pass by `buffer`, which must outlive it.
+// Buffers a file by `buffer`, which must outlive it; before any other use of
+// the file.
 File Buffered(File file, StreamBuffer& buffer) {
     buffer.resize(kStreamBufferBytes);
     if (file) std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
@@ -34,7 +36,9 @@ File Buffered(File file, StreamBuffer& buffer) {
 std::int64_t SizeOf(std::FILE* file) { return Seek(file, 0, SEEK_END) == 0 ? Tell(file) : -1; }
 
 ConversionResult Converted() { return {Outcome::Converted, {}}; }
-ConversionResult Rejected() { return {Outcome::Rejected, {}}; }
+ConversionResult Rejected(const std::string& path, const std::string& reason) {
+    return {Outcome::Rejected, path + ": " + reason};
+}
 
 ConversionResult Failure(const std::string& path, const char* what, const char* reason) {
     return {Outcome::Failed, path + ": " + what + ": " + reason};
@@ -45,94 +49,51 @@ ConversionResult SystemFailure(const std::string& path, const char* what) {
     return Failure(path, what, std::strerror(errno));
 }
 
-bool HasAcceptedFormat(const unsigned char (&head)[wave::kProbeBytes]) {
-    return wave::GetLE32(head + wave::kFormatChunkSizeOffset) == wave::kAcceptedFormatChunkSize &&
-           wave::GetUnsignedLE16(head + wave::kFormatTagOffset) == wave::kAcceptedFormatTag &&
-           head[wave::kChannelByteOffset] == wave::kAcceptedChannels &&
-           wave::GetLE32(head + wave::kSampleRateOffset) == wave::kSampleRate &&
-           wave::GetUnsignedLE16(head + wave::kBitsPerSampleOffset) == wave::kAcceptedBitsPerSample;
-}
-
-// Where the samples lie in the input: the body of its data chunk.
-struct SampleSpan {
-    std::int64_t start;
-    std::int64_t length;
-};
-
-// Writers that stream cannot know the data size when they begin: they leave
-// 0 there, or a value past any real file's end, and never come back to it.
-// Then the samples are everything to the end of the file.
-std::int64_t DataLength(std::uint32_t declared, std::int64_t available) {
-    const bool unknown = declared > available || (declared == 0 && available > 0);
-    return unknown ? available : declared;
-}
-
-// Walks the chunks that follow the format chunk to the first data chunk.
-// Each step advances by at least a chunk header and the walk stops at the
-// file's end, so it ends on any input. Without a data chunk there are no
-// samples; nothing when the input cannot be read.
-std::optional<SampleSpan> FindSamples(std::FILE* input, std::int64_t inputSize) {
-    std::int64_t at = wave::kChunksAfterFormatOffset;
-    unsigned char header[wave::kChunkHeaderSize];
-    while (at + static_cast<std::int64_t>(sizeof header) <= inputSize) {
-        if (Seek(input, at, SEEK_SET) != 0 ||
-            std::fread(header, 1, sizeof header, input) != sizeof header) {
-            return std::nullopt;
-        }
-        const std::uint32_t size = wave::GetLE32(header + 4);
-        const std::int64_t body = at + static_cast<std::int64_t>(sizeof header);
-        if (std::memcmp(header, wave::kDataChunkId, 4) == 0) {
-            return SampleSpan{body, DataLength(size, inputSize - body)};
-        }
-        at = body + size + (size & 1);
+// Why the input cannot be opened for the check, in the user's terms.
+std::string OpenRefusal() {
+    switch (errno) {
+        case EISDIR:
+            return "is a directory";
+        case EINVAL:
+            return "not a regular file";
+        default:
+            return std::string("cannot open: ") + std::strerror(errno);
     }
-    return SampleSpan{inputSize, 0};
 }
 
-// The samples of an input that passes the header check; nothing for one
-// that fails it or cannot be read.
-std::optional<SampleSpan> ProbeInput(const std::string& path) {
-    const File input = OpenRegularFile(path);
-    unsigned char head[wave::kProbeBytes];
-    if (!input || std::fread(head, 1, sizeof head, input.get()) != sizeof head ||
-        !HasAcceptedFormat(head)) {
-        return std::nullopt;
-    }
-    const std::int64_t size = SizeOf(input.get());
-    if (size < 0) return std::nullopt;
-    return FindSamples(input.get(), size);
+std::uint64_t SampleCount(const SampleSpan& samples) {
+    return static_cast<std::uint64_t>(samples.length) / sizeof(short);
 }
 
+// Every sample is encoded: a last block that the samples do not fill is
+// filled up with its last sample.
 std::int64_t BlockCount(const SampleSpan& samples) {
-    return samples.length / static_cast<std::int64_t>(wave::kInputBytesPerBlock);
+    return static_cast<std::int64_t>((SampleCount(samples) + wave::kSamplesPerBlock - 1) /
+                                     wave::kSamplesPerBlock);
 }
 
 std::uint64_t OutputSize(std::int64_t blocks) {
     return wave::kHeaderSize + wave::kBlockSize * static_cast<std::uint64_t>(blocks);
 }
 
-std::uint64_t SampleLength(std::int64_t blocks) {
-    return wave::kSamplesPerBlock * static_cast<std::uint64_t>(blocks);
-}
-
 // The RIFF size and the fact sample length are 32-bit fields; an output whose
 // values would not fit them could not be read back correctly.
-bool FitsWaveSizeFields(std::int64_t blocks) {
-    return OutputSize(blocks) - wave::kRiffPreambleSize <= UINT32_MAX &&
-           SampleLength(blocks) <= UINT32_MAX;
+bool FitsWaveSizeFields(const SampleSpan& samples) {
+    return OutputSize(BlockCount(samples)) - wave::kRiffPreambleSize <= UINT32_MAX &&
+           SampleCount(samples) <= UINT32_MAX;
 }
 
-// Reads one block's 2048 input samples: the opening sample, which goes to
-// HeaderVal, and 2047 to be coded. The codec codes 2048 slots a block, so the
-// last slot repeats the last sample; a decoder that plays it hears no click.
-bool ReadBlock(std::FILE* input, short (&toCode)[wave::kSamplesPerBlock]) {
+// Reads one block's `count` input samples (1 to 2048): the opening sample,
+// which goes to HeaderVal, and the rest to be coded. The codec codes 2048
+// slots a block, so the slots after the last sample repeat it; a decoder
+// that plays them hears neither a click nor a gap.
+bool ReadBlock(std::FILE* input, std::size_t count, short (&toCode)[wave::kSamplesPerBlock]) {
     unsigned char raw[wave::kInputBytesPerBlock];
-    if (std::fread(raw, 1, sizeof raw, input) != sizeof raw) return false;
+    if (std::fread(raw, sizeof(short), count, input) != count) return false;
     HeaderVal = wave::GetLE16(raw);
-    for (std::size_t i = 1; i < wave::kSamplesPerBlock; ++i) {
-        toCode[i - 1] = wave::GetLE16(raw + 2 * i);
-    }
-    toCode[wave::kSamplesPerBlock - 1] = toCode[wave::kSamplesPerBlock - 2];
+    for (std::size_t i = 1; i < count; ++i) toCode[i - 1] = wave::GetLE16(raw + 2 * i);
+    const short last = wave::GetLE16(raw + 2 * (count - 1));
+    std::fill(toCode + count - 1, std::end(toCode), last);
     return true;
 }
 
@@ -149,19 +110,18 @@ ConversionResult InputFailure(std::FILE* input, const std::string& path) {
                               : Failure(path, "cannot read", "file ended early");
 }
 
-ConversionResult WriteBlocks(const std::string& inputPath, const SampleSpan& samples,
-                             std::FILE* output, const std::string& outputPath) {
-    StreamBuffer buffer;
-    const File input = Buffered(OpenRegularFile(inputPath), buffer);
-    if (!input) return SystemFailure(inputPath, "cannot open");
-    if (Seek(input.get(), samples.start, SEEK_SET) != 0) {
-        return SystemFailure(inputPath, "cannot seek");
-    }
+ConversionResult WriteBlocks(std::FILE* input, const std::string& inputPath,
+                             const SampleSpan& samples, std::FILE* output,
+                             const std::string& outputPath) {
+    if (Seek(input, samples.start, SEEK_SET) != 0) return SystemFailure(inputPath, "cannot seek");
     IMA_ADPCM codec;
     short toCode[wave::kSamplesPerBlock];
     unsigned char block[wave::kBlockSize];
-    for (std::int64_t n = BlockCount(samples); n > 0; --n) {
-        if (!ReadBlock(input.get(), toCode)) return InputFailure(input.get(), inputPath);
+    for (std::uint64_t left = SampleCount(samples); left > 0;) {
+        const std::size_t count = static_cast<std::size_t>(
+            std::min<std::uint64_t>(left, wave::kSamplesPerBlock));
+        left -= count;
+        if (!ReadBlock(input, count, toCode)) return InputFailure(input, inputPath);
         EncodeBlock(codec, toCode, block);
         if (std::fwrite(block, 1, sizeof block, output) != sizeof block) {
             return SystemFailure(outputPath, "cannot write");
@@ -180,7 +140,7 @@ bool WriteLE32At(std::FILE* file, long offset, std::uint32_t value) {
 // fresh 0-byte file. The file is on the disk before it takes the output's
 // name, so that after a power cut that name holds it whole or the previous
 // file.
-ConversionResult RewriteSizeFields(const PendingOutput& pending, std::int64_t blocks) {
+ConversionResult RewriteSizeFields(const PendingOutput& pending, std::uint64_t sampleCount) {
     const std::string& name = pending.outputPath();
     File output = OpenForUpdate(pending.path());
     if (!output) return SystemFailure(name, "cannot reopen");
@@ -191,7 +151,7 @@ ConversionResult RewriteSizeFields(const PendingOutput& pending, std::int64_t bl
         WriteLE32At(output.get(), wave::kRiffSizeOffset,
                     static_cast<std::uint32_t>(outputSize - wave::kRiffPreambleSize)) &&
         WriteLE32At(output.get(), wave::kFactSampleLengthOffset,
-                    static_cast<std::uint32_t>(SampleLength(blocks))) &&
+                    static_cast<std::uint32_t>(sampleCount)) &&
         WriteLE32At(output.get(), wave::kDataSizeOffset,
                     static_cast<std::uint32_t>(outputSize - wave::kHeaderSize)) &&
         FlushToDisk(output.get());
@@ -200,27 +160,28 @@ ConversionResult RewriteSizeFields(const PendingOutput& pending, std::int64_t bl
     return Converted();
 }
 
-ConversionResult FillOutput(const std::string& inputPath, const SampleSpan& samples, File output,
-                            const PendingOutput& pending) {
+ConversionResult FillOutput(std::FILE* input, const std::string& inputPath,
+                            const SampleSpan& samples, File output, const PendingOutput& pending) {
     const std::string& name = pending.outputPath();
     if (std::fwrite(wave::WaveHeaderTemplate.data(), 1, wave::kHeaderSize, output.get()) !=
         wave::kHeaderSize) {
         return SystemFailure(name, "cannot write");
     }
-    const ConversionResult result = WriteBlocks(inputPath, samples, output.get(), name);
+    const ConversionResult result = WriteBlocks(input, inputPath, samples, output.get(), name);
     if (result.outcome != Outcome::Converted) return result;
     // Buffered data reaches the file only now, so a full disk shows here.
     if (std::fclose(output.release()) != 0) return SystemFailure(name, "cannot write");
-    return RewriteSizeFields(pending, BlockCount(samples));
+    return RewriteSizeFields(pending, SampleCount(samples));
 }
 
-ConversionResult WriteOutput(const std::string& inputPath, const SampleSpan& samples,
-                             const std::string& outputPath) {
+ConversionResult WriteOutput(std::FILE* input, const std::string& inputPath,
+                             const SampleSpan& samples, const std::string& outputPath) {
     PendingOutput pending(outputPath);
     StreamBuffer buffer;
     File output = Buffered(pending.Create(), buffer);
     if (!output) return SystemFailure(outputPath, "cannot create");
-    const ConversionResult result = FillOutput(inputPath, samples, std::move(output), pending);
+    const ConversionResult result =
+        FillOutput(input, inputPath, samples, std::move(output), pending);
     if (result.outcome != Outcome::Converted) return result;
     if (!pending.MoveIntoPlace()) return SystemFailure(outputPath, "cannot move into place");
     return result;
@@ -236,12 +197,17 @@ std::string OutputPathFor(const std::string& inputPath) {
     return inputPath.substr(0, nameStart) + kOutputPrefix + stem + kOutputExtension;
 }
 
+// The input is opened once: the file checked is the file encoded, whatever
+// happens to its name meanwhile.
 ConversionResult ConvertFile(const std::string& inputPath, const std::string& outputPath) {
-    const std::optional<SampleSpan> samples = ProbeInput(inputPath);
-    if (!samples) return Rejected();
-    if (!FitsWaveSizeFields(BlockCount(*samples))) {
+    StreamBuffer buffer;
+    const File input = Buffered(OpenRegularFile(inputPath), buffer);
+    if (!input) return Rejected(inputPath, OpenRefusal());
+    const InputCheck check = CheckInput(input.get());
+    if (!check.accepted) return Rejected(inputPath, check.reason);
+    if (!FitsWaveSizeFields(check.samples)) {
         return Failure(inputPath, "cannot convert",
                        "too large for the 32-bit size fields of a WAVE file");
     }
-    return WriteOutput(inputPath, *samples, outputPath);
+    return WriteOutput(input.get(), inputPath, check.samples, outputPath);
 }

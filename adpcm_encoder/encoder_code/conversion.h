@@ -1,17 +1,18 @@
 // One conversion of a PCM WAVE file into an IMA ADPCM WAVE file.
 //
-// ConvertFile checks the input's header, finds its samples and encodes them
-// block by block into a temporary file beside outputPath, which takes the
-// output's name only once it is complete (pending_output.h).
+// ConvertFile checks the input (wave_input.h), and encodes its samples block
+// by block into a temporary file beside outputPath, which takes the output's
+// name only once it is complete (pending_output.h). The input is opened once,
+// and only read.
 //
 // Rejected: the input is no regular file, cannot be opened or read while it
-// is checked, or fails the check; nothing is written. Failed: anything that
-// goes wrong after the check: an input too large for the size fields of a
-// WAVE file, or one that cannot be opened again or ends early; an output
-// that cannot be created, written, reopened or moved onto its name. `error`
-// then holds one line, "<file>: <what failed>: <reason>", the reason being
-// the system's wherever it gives one, and whatever was at the output's name
-// is left as it was. For Converted and Rejected, `error` is empty.
+// is checked, or holds no audio that the program takes; nothing is written.
+// Failed: anything that goes wrong after the check: an input too large for
+// the size fields of a WAVE file, or one that ends early; an output that
+// cannot be created, written or moved onto its name; whatever was at the
+// output's name is then left as it was. For both, `error` holds one line,
+// "<file>: <why>", the reason being the system's wherever it gives one. For
+// Converted, `error` is empty.
 #pragma once
 
 #include <string>

@@ -3,9 +3,10 @@
 // ADPCM WAVE file "Enc_" + its stem + ".wav" beside it.
 //
 // A conversion prints nothing and exits 0. Without an argument, or for a file
-// it refuses, it prints a message, waits for Enter and exits 0. A failure
-// while converting prints one line on standard error, waits for Enter and
-// exits 1. Interrupted, it removes its unfinished output first.
+// it refuses, it prints a message, waits for Enter and exits 0; a refusal
+// first says why, in one line on standard error. A failure while converting
+// prints one line on standard error, waits for Enter and exits 1.
+// Interrupted, it removes its unfinished output first.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -33,6 +34,11 @@ void Prompt(const char* message) {
     std::fputs(message, stdout);
     std::fflush(stdout);
     WaitForEnter();
+}
+
+void PrintError(const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
 }
 
 std::vector<std::string> Arguments(int argc, char** argv) {
@@ -67,11 +73,11 @@ int main(int argc, char** argv) {
         case Outcome::Converted:
             return 0;
         case Outcome::Rejected:
+            PrintError(result.error);
             Prompt(kRejection);
             return 0;
         case Outcome::Failed:
-            std::fprintf(stderr, "%s\n", result.error.c_str());
-            std::fflush(stderr);
+            PrintError(result.error);
             WaitForEnter();
             return kFailureStatus;
     }

@@ -1,10 +1,8 @@
 // Byte layouts of the files pcm-encoder reads and writes.
 //
-// Input: a PCM WAVE file whose 16-byte format chunk starts at offset 12, as
-// every writer puts it; five of its fields are checked, and the samples are
-// the body of the first "data" chunk after it. Output: the 60-byte
-// WaveHeaderTemplate, then 1028-byte IMA ADPCM blocks; three size fields are
-// rewritten at the end.
+// Input: a PCM WAVE file, whose format and samples wave_input.h finds.
+// Output: the 60-byte WaveHeaderTemplate, then 1028-byte IMA ADPCM blocks;
+// three size fields are rewritten at the end.
 // All numbers are little-endian; samples are signed 16-bit.
 #pragma once
 
@@ -14,24 +12,43 @@
 
 namespace wave {
 
-// Input header fields.
-constexpr long kFormatChunkSizeOffset = 16;
-constexpr long kFormatTagOffset = 20;
-constexpr long kChannelByteOffset = 22;
-constexpr long kSampleRateOffset = 24;
-constexpr long kBitsPerSampleOffset = 34;
-constexpr std::size_t kProbeBytes = 36;  // up to the end of the format chunk
-constexpr std::uint32_t kAcceptedFormatChunkSize = 16;
-constexpr std::uint16_t kAcceptedFormatTag = 1;  // PCM
-constexpr std::uint8_t kAcceptedChannels = 1;
+// Input: "RIFF" (or "RF64", "BW64" past 4 GiB), its size and "WAVE", then
+// chunks from offset 12: a 4-byte identifier, a 32-bit size, the body, and a
+// pad byte after a body of odd size.
+constexpr std::int64_t kFormOffset = 0;
+constexpr std::int64_t kFormSizeOffset = 4;
+constexpr std::int64_t kFirstChunkOffset = 12;
+constexpr std::size_t kChunkHeaderSize = 8;
+constexpr std::uint64_t kRiffPreambleSize = 8;  // "RIFF" and its size field
+// A size that a writer which could not seek back left in place.
+constexpr std::uint32_t kSizeNotWritten = 0xFFFFFFFF;
+
+// The format chunk's body. An extensible one goes on with the valid bits per
+// sample and a sub-format GUID whose first two bytes are the format tag.
+constexpr std::size_t kFormatTagAt = 0;
+constexpr std::size_t kChannelsAt = 2;
+constexpr std::size_t kSampleRateAt = 4;
+constexpr std::size_t kBitsPerSampleAt = 14;
+constexpr std::size_t kValidBitsAt = 18;
+constexpr std::size_t kSubFormatAt = 24;
+constexpr std::uint32_t kPlainFormatSize = 16;
+constexpr std::uint32_t kExtensibleFormatSize = 40;
+constexpr unsigned char kSubFormatGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                  0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+constexpr std::uint16_t kPcmTag = 1;
+constexpr std::uint16_t kFloatTag = 3;
+constexpr std::uint16_t kALawTag = 6;
+constexpr std::uint16_t kMuLawTag = 7;
+constexpr std::uint16_t kImaAdpcmTag = 0x0011;
+constexpr std::uint16_t kExtensibleTag = 0xFFFE;
+constexpr std::uint16_t kAcceptedChannels = 1;
 constexpr std::uint32_t kSampleRate = 22050;
 constexpr std::uint16_t kAcceptedBitsPerSample = 16;
 
-// The chunks after the format chunk: a 4-byte identifier, a 32-bit size, the
-// body, and a pad byte after a body of odd size.
-constexpr std::int64_t kChunksAfterFormatOffset = 36;
-constexpr std::size_t kChunkHeaderSize = 8;
-constexpr char kDataChunkId[] = "data";
+// The ds64 chunk of an RF64 or BW64 file: 64-bit RIFF size, then 64-bit data
+// size, which stand where the 32-bit fields say kSizeNotWritten.
+constexpr std::size_t kDs64DataSizeAt = 8;
+constexpr std::size_t kDs64MinimumSize = 16;
 
 // Output geometry.
 constexpr std::size_t kHeaderSize = 60;
@@ -45,11 +62,14 @@ constexpr unsigned char kBitsPerCode = 4;
 constexpr long kRiffSizeOffset = 4;
 constexpr long kFactSampleLengthOffset = 48;
 constexpr long kDataSizeOffset = 56;
-constexpr std::uint64_t kRiffPreambleSize = 8;  // "RIFF" and its size field
 
 inline std::uint32_t GetLE32(const unsigned char* p) {
     return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
            std::uint32_t{p[3]} << 24;
+}
+
+inline std::uint64_t GetLE64(const unsigned char* p) {
+    return std::uint64_t{GetLE32(p)} | std::uint64_t{GetLE32(p + 4)} << 32;
 }
 
 inline std::int16_t GetLE16(const unsigned char* p) {
@@ -88,7 +108,7 @@ constexpr Header MakeWaveHeaderTemplate() {
     PutTag(h, 8, "WAVE");
     PutTag(h, 12, "fmt ");
     PutLE32(h, 16, 20);                       // format chunk size
-    PutLE16(h, 20, 0x0011);                   // IMA ADPCM
+    PutLE16(h, 20, kImaAdpcmTag);
     PutLE16(h, 22, 1);                        // channels
     PutLE32(h, 24, kSampleRate);
     PutLE32(h, 28, kSampleRate * kBitsPerCode / 8);

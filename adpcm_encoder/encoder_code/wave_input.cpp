@@ -1,0 +1,219 @@
+#include "wave_input.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+#include "file_system.h"
+#include "wave_layout.h"
+
+namespace {
+
+using wave::GetLE32, wave::GetUnsignedLE16;
+
+// What an extensible format chunk whose sub-format is no tag in a GUID holds.
+constexpr std::uint16_t kUnknownTag = 0;
+
+const char kNeeded[] = "needs 22050 Hz, mono, 16-bit PCM (see \"Preparing input\" in the README)";
+
+struct Chunk {
+    char id[4];
+    std::uint32_t size;
+    std::int64_t body;  // where its body starts
+};
+
+bool Is(const Chunk& chunk, const char (&id)[5]) { return std::memcmp(chunk.id, id, 4) == 0; }
+
+// The chunks of a file, one after another, from offset 12. Every step moves
+// on by at least a chunk header, and the walk stops at the end of the file,
+// so it ends on any input.
+class ChunkWalk {
+public:
+    ChunkWalk(std::FILE* file, std::int64_t fileSize) : file_(file), fileSize_(fileSize) {}
+
+    // The next chunk; nothing at the end of the file or when reading fails.
+    std::optional<Chunk> Next() {
+        unsigned char header[wave::kChunkHeaderSize];
+        if (next_ + static_cast<std::int64_t>(sizeof header) > fileSize_ ||
+            !Read(next_, header, sizeof header)) {
+            return std::nullopt;
+        }
+        Chunk chunk;
+        std::memcpy(chunk.id, header, sizeof chunk.id);
+        chunk.size = GetLE32(header + 4);
+        chunk.body = next_ + static_cast<std::int64_t>(sizeof header);
+        next_ = chunk.body + chunk.size;
+        if ((chunk.size & 1) && IsPadByte(next_)) ++next_;
+        return chunk;
+    }
+
+    // Reads `count` bytes at `offset`.
+    bool Read(std::int64_t offset, unsigned char* out, std::size_t count) {
+        if (Seek(file_, offset, SEEK_SET) == 0 && std::fread(out, 1, count, file_) == count) {
+            return true;
+        }
+        readError_ = std::ferror(file_) ? std::strerror(errno) : "file ended early";
+        return false;
+    }
+
+    // Why reading failed; empty while it has not.
+    const std::string& readError() const { return readError_; }
+    std::int64_t fileSize() const { return fileSize_; }
+
+private:
+    // Some writers leave out the pad byte after a body of odd size. A chunk's
+    // identifier never starts with 0, so a 0 there is the pad byte, and
+    // anything else the next chunk.
+    bool IsPadByte(std::int64_t offset) {
+        unsigned char byte = 1;
+        return offset < fileSize_ && Read(offset, &byte, 1) && byte == 0;
+    }
+
+    std::FILE* file_;
+    std::int64_t fileSize_;
+    std::int64_t next_ = wave::kFirstChunkOffset;
+    std::string readError_;
+};
+
+// What the file's first 12 bytes say about the sizes to come.
+struct Form {
+    bool large;        // RF64 or BW64: a ds64 chunk holds the sizes past 4 GiB
+    bool sizeWritten;  // the RIFF size is the file's size less 8
+};
+
+Form ReadForm(ChunkWalk& walk) {
+    unsigned char preamble[wave::kFirstChunkOffset];
+    if (walk.fileSize() < wave::kFirstChunkOffset || !walk.Read(0, preamble, sizeof preamble)) {
+        return {false, false};
+    }
+    const bool large = std::memcmp(preamble, "RF64", 4) == 0 || std::memcmp(preamble, "BW64", 4) == 0;
+    return {large, GetLE32(preamble + wave::kFormSizeOffset) + wave::kRiffPreambleSize ==
+                       static_cast<std::uint64_t>(walk.fileSize())};
+}
+
+std::string EncodingName(std::uint16_t tag) {
+    switch (tag) {
+        case wave::kPcmTag: return "PCM";
+        case wave::kFloatTag: return "floating-point";
+        case wave::kALawTag: return "A-law";
+        case wave::kMuLawTag: return "mu-law";
+        case kUnknownTag: return "of an unknown format";
+        default: {
+            char name[sizeof "format 0x0000"];
+            std::snprintf(name, sizeof name, "format 0x%04X", tag);
+            return name;
+        }
+    }
+}
+
+// A format as the user knows it: an extensible chunk's sub-format and valid
+// bits stand in for its format tag and sample size.
+struct Format {
+    std::uint16_t encoding;
+    std::uint16_t channels;
+    std::uint32_t rate;
+    std::uint16_t bits, validBits;
+};
+
+Format ReadFormat(const unsigned char* body, bool extensible) {
+    Format format{GetUnsignedLE16(body + wave::kFormatTagAt), GetUnsignedLE16(body + wave::kChannelsAt),
+                  GetLE32(body + wave::kSampleRateAt), GetUnsignedLE16(body + wave::kBitsPerSampleAt),
+                  GetUnsignedLE16(body + wave::kBitsPerSampleAt)};
+    if (!extensible) return format;
+    const unsigned char* subFormat = body + wave::kSubFormatAt;
+    const bool known = std::memcmp(subFormat + 2, wave::kSubFormatGuidTail,
+                                   sizeof wave::kSubFormatGuidTail) == 0;
+    format.encoding = known ? GetUnsignedLE16(subFormat) : kUnknownTag;
+    const std::uint16_t validBits = GetUnsignedLE16(body + wave::kValidBitsAt);
+    if (validBits != 0) format.validBits = validBits;
+    return format;
+}
+
+bool IsAccepted(const Format& format) {
+    return format.encoding == wave::kPcmTag && format.bits == wave::kAcceptedBitsPerSample &&
+           format.validBits == wave::kAcceptedBitsPerSample &&
+           format.channels == wave::kAcceptedChannels && format.rate == wave::kSampleRate;
+}
+
+// "44100 Hz, 2 channels, 16-bit PCM; needs ...": what the file holds, then
+// what it would have to.
+std::string Mismatch(const Format& format) {
+    std::string held = std::to_string(format.rate) + " Hz, " +
+                       (format.channels == 1 ? std::string("mono")
+                                             : std::to_string(format.channels) + " channels") +
+                       ", " + std::to_string(format.validBits) + "-bit";
+    if (format.validBits != format.bits) held += " in " + std::to_string(format.bits);
+    return held + " " + EncodingName(format.encoding) + "; " + kNeeded;
+}
+
+// Why the format chunk's format is not taken; empty when it is.
+std::string FormatRefusal(ChunkWalk& walk, const Chunk& chunk) {
+    unsigned char body[wave::kExtensibleFormatSize] = {};
+    const std::uint32_t length = std::min<std::uint32_t>(chunk.size, sizeof body);
+    if (chunk.size < wave::kPlainFormatSize || chunk.body + length > walk.fileSize()) {
+        return "not a WAVE file (format chunk cut short)";
+    }
+    if (!walk.Read(chunk.body, body, length)) return "cannot read: " + walk.readError();
+    const bool extensible = GetUnsignedLE16(body + wave::kFormatTagAt) == wave::kExtensibleTag;
+    if (extensible && chunk.size < wave::kExtensibleFormatSize) {
+        return "not a WAVE file (extensible format chunk cut short)";
+    }
+    const Format format = ReadFormat(body, extensible);
+    if (format.encoding == wave::kImaAdpcmTag) return "already IMA ADPCM";
+    return IsAccepted(format) ? std::string() : Mismatch(format);
+}
+
+// The 64-bit data size of an RF64 file's ds64 chunk, if it has one.
+std::optional<std::uint64_t> Ds64DataSize(ChunkWalk& walk, const Chunk& chunk) {
+    unsigned char sizes[wave::kDs64MinimumSize];
+    if (chunk.size < sizeof sizes ||
+        chunk.body + static_cast<std::int64_t>(sizeof sizes) > walk.fileSize() ||
+        !walk.Read(chunk.body, sizes, sizeof sizes)) {
+        return std::nullopt;
+    }
+    return wave::GetLE64(sizes + wave::kDs64DataSizeAt);
+}
+
+// Writers that stream cannot go back to write sizes: they leave
+// kSizeNotWritten there, or 0, and the RIFF size unwritten too. Then the
+// samples are everything to the end of the file. In a complete file a 0 is
+// true: there are no samples.
+SampleSpan Samples(const Chunk& data, const Form& form, std::optional<std::uint64_t> ds64,
+                   std::int64_t fileSize) {
+    const std::uint64_t available = static_cast<std::uint64_t>(fileSize - data.body);
+    std::uint64_t length = data.size;
+    if (data.size == wave::kSizeNotWritten) {
+        length = form.large && ds64 ? *ds64 : available;
+    } else if (data.size == 0 && !form.sizeWritten) {
+        length = available;
+    }
+    // A last byte that makes no whole sample is left out.
+    return {data.body, static_cast<std::int64_t>(std::min(length, available) & ~std::uint64_t{1})};
+}
+
+InputCheck Refused(std::string reason) { return {false, {}, std::move(reason)}; }
+
+}  // namespace
+
+InputCheck CheckInput(std::FILE* input) {
+    const std::int64_t size = Seek(input, 0, SEEK_END) == 0 ? Tell(input) : -1;
+    if (size < 0) return Refused(std::string("cannot read: ") + std::strerror(errno));
+    ChunkWalk walk(input, size);
+    const Form form = ReadForm(walk);
+    std::optional<std::uint64_t> ds64;
+    bool formatSeen = false;
+    while (const std::optional<Chunk> chunk = walk.Next()) {
+        if (form.large && !ds64 && Is(*chunk, "ds64")) {
+            ds64 = Ds64DataSize(walk, *chunk);
+        } else if (!formatSeen && Is(*chunk, "fmt ")) {
+            std::string refusal = FormatRefusal(walk, *chunk);
+            if (!refusal.empty()) return Refused(std::move(refusal));
+            formatSeen = true;
+        } else if (formatSeen && Is(*chunk, "data")) {
+            return {true, Samples(*chunk, form, ds64, size), {}};
+        }
+    }
+    if (!walk.readError().empty()) return Refused("cannot read: " + walk.readError());
+    return Refused(formatSeen ? "no data chunk" : "not a WAVE file (no format chunk)");
+}
