@@ -69,29 +69,44 @@ TEST(Ffmpeg, PlaysTheOutputAsItIsWithinTwoDecibelsOfOurDecoder) {
     }
 }
 
-// ffmpeg's WAVE files carry a LIST chunk before the data unless told to be
-// bit-exact; the audio in them converts the same either way.
-TEST(Ffmpeg, WaveFileWithItsListChunkConvertsAsTheOneWithout) {
-    if (!Installed("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
-    TempDir temp;
-    const std::string resample =
-        "ffmpeg -nostdin -v error -i " + ShellQuoted(EXAMPLE_WAV) + " -ar 22050 -ac 1 ";
-    ASSERT_EQ(RunInWork(temp, resample + "listed.wav").status, 0);
-    ASSERT_EQ(RunInWork(temp, resample + "-fflags +bitexact plain.wav").status, 0);
-    const auto chunkAfterFormat = [&](const char* file) {
-        const Bytes bytes = ReadBytes(temp.work() / file);
-        return std::string(bytes.begin() + kCanonicalDataChunkAt,
-                           bytes.begin() + kCanonicalDataChunkAt + 4);
-    };
-    ASSERT_EQ(chunkAfterFormat("listed.wav"), "LIST");
-    ASSERT_EQ(chunkAfterFormat("plain.wav"), "data");
+struct Writer {
+    const char* what;
+    const char* command;  // writes other.wav from plain.wav, a canonical file
+};
 
-    for (const char* input : {"listed.wav", "plain.wav"}) {
-        ASSERT_EQ(RunEncoder(temp, {input}).status, 0) << input;
+// What common tools write around the same samples: chunks before the format
+// chunk and the data, RF64, the extensible format. All convert as the
+// canonical file does.
+TEST(Writers, FilesOfCommonToolsConvertAsTheCanonicalFile) {
+    for (const char* tool : {"ffmpeg", "sndfile-convert", "python3"}) {
+        if (!Installed(tool)) GTEST_SKIP() << tool << " is not installed";
     }
+    const Writer writers[] = {
+        {"ffmpeg's LIST chunk", "ffmpeg -nostdin -y -v error -i plain.wav other.wav"},
+        {"ffmpeg -rf64 auto", "ffmpeg -nostdin -y -v error -i plain.wav -rf64 auto other.wav"},
+        {"ffmpeg -rf64 always", "ffmpeg -nostdin -y -v error -i plain.wav -rf64 always other.wav"},
+        {"sndfile-convert to .wavex", "sndfile-convert plain.wav o.wavex && mv o.wavex other.wav"},
+        {"Python's wave module",
+         "python3 -c 'import wave; r = wave.open(\"plain.wav\"); w = wave.open(\"other.wav\", "
+         "\"wb\"); w.setparams(r.getparams()); w.writeframes(r.readframes(r.getnframes()))'"},
+    };
+    TempDir temp;
+    ASSERT_EQ(RunInWork(temp, "ffmpeg -nostdin -v error -i " + ShellQuoted(EXAMPLE_WAV) +
+                                  " -fflags +bitexact plain.wav")
+                  .status,
+              0);
+    ASSERT_EQ(RunEncoder(temp, {"plain.wav"}).status, 0);
     const Bytes converted = ReadBytes(temp.work() / "Enc_plain.wav");
-    EXPECT_GT(BlocksIn(converted), 0u);
-    EXPECT_EQ(ReadBytes(temp.work() / "Enc_listed.wav"), converted);
+    ASSERT_GT(BlocksIn(converted), 0u);
+    for (const Writer& writer : writers) {
+        SCOPED_TRACE(writer.what);
+        fs::remove(temp.work() / "Enc_other.wav");
+        const RunResult written = RunInWork(temp, writer.command);
+        ASSERT_EQ(written.status, 0) << written.err;
+        const RunResult run = RunEncoder(temp, {"other.wav"});
+        EXPECT_EQ(run.out + run.err, "");
+        EXPECT_EQ(ReadBytes(temp.work() / "Enc_other.wav"), converted);
+    }
 }
 
 struct StrictDecoder {
