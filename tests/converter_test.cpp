@@ -172,8 +172,10 @@ TEST_F(Program, RejectsAMissingFileWhatIsNoRegularFileAndItsOwnOutput) {
     const std::vector<std::string> before = FilesIn(temp.work());
     const std::string missing = std::string("cannot open: ") + std::strerror(ENOENT);
     const std::pair<const char*, std::string> cases[] = {
-        {"Enc_take.wav", "already IMA ADPCM"}, {"missing.wav", missing},
-        {"folder.wav", "is a directory"},      {"fifo.wav", "not a regular file"},
+        {"Enc_take.wav", "already IMA ADPCM"},
+        {"missing.wav", missing},
+        {"folder.wav", "is a directory"},
+        {"fifo.wav", WindowsExe() ? missing : "not a regular file"},  // Wine sees no FIFO
         {"*.none", missing},
     };
     for (const auto& [input, reason] : cases) {

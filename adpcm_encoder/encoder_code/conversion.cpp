@@ -160,28 +160,32 @@ ConversionResult RewriteSizeFields(const PendingOutput& pending, std::uint64_t s
     return Converted();
 }
 
-ConversionResult FillOutput(std::FILE* input, const std::string& inputPath,
+ConversionResult FillOutput(File input, const std::string& inputPath,
                             const SampleSpan& samples, File output, const PendingOutput& pending) {
     const std::string& name = pending.outputPath();
     if (std::fwrite(wave::WaveHeaderTemplate.data(), 1, wave::kHeaderSize, output.get()) !=
         wave::kHeaderSize) {
         return SystemFailure(name, "cannot write");
     }
-    const ConversionResult result = WriteBlocks(input, inputPath, samples, output.get(), name);
+    const ConversionResult result =
+        WriteBlocks(input.get(), inputPath, samples, output.get(), name);
     if (result.outcome != Outcome::Converted) return result;
+    // Read to the end; on Windows a file still open cannot be replaced, and
+    // the output's name may be a link to the input.
+    input.reset();
     // Buffered data reaches the file only now, so a full disk shows here.
     if (std::fclose(output.release()) != 0) return SystemFailure(name, "cannot write");
     return RewriteSizeFields(pending, SampleCount(samples));
 }
 
-ConversionResult WriteOutput(std::FILE* input, const std::string& inputPath,
+ConversionResult WriteOutput(File input, const std::string& inputPath,
                              const SampleSpan& samples, const std::string& outputPath) {
     PendingOutput pending(outputPath);
     StreamBuffer buffer;
     File output = Buffered(pending.Create(), buffer);
     if (!output) return SystemFailure(outputPath, "cannot create");
     const ConversionResult result =
-        FillOutput(input, inputPath, samples, std::move(output), pending);
+        FillOutput(std::move(input), inputPath, samples, std::move(output), pending);
     if (result.outcome != Outcome::Converted) return result;
     if (!pending.MoveIntoPlace()) return SystemFailure(outputPath, "cannot move into place");
     return result;
@@ -201,7 +205,7 @@ std::string OutputPathFor(const std::string& inputPath) {
 // happens to its name meanwhile.
 ConversionResult ConvertFile(const std::string& inputPath, const std::string& outputPath) {
     StreamBuffer buffer;
-    const File input = Buffered(OpenRegularFile(inputPath), buffer);
+    File input = Buffered(OpenRegularFile(inputPath), buffer);
     if (!input) return Rejected(inputPath, OpenRefusal());
     const InputCheck check = CheckInput(input.get());
     if (!check.accepted) return Rejected(inputPath, check.reason);
@@ -209,5 +213,5 @@ ConversionResult ConvertFile(const std::string& inputPath, const std::string& ou
         return Failure(inputPath, "cannot convert",
                        "too large for the 32-bit size fields of a WAVE file");
     }
-    return WriteOutput(input.get(), inputPath, check.samples, outputPath);
+    return WriteOutput(std::move(input), inputPath, check.samples, outputPath);
 }
