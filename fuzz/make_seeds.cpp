@@ -1,7 +1,8 @@
 // Writes the fuzz targets' seed corpus into the folder given as the argument:
 // small WAVE files around the converter's decisions (accepted with 0, 1 and 2
 // blocks, tails, loud and quiet samples, chunks around the data and data
-// sizes never written, and the refused kinds).
+// sizes never written, extensible and RF64, and the refused kinds). The
+// convert fuzzer reads some inputs as files and the rest as recipes.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -56,6 +57,8 @@ int main(int argc, char** argv) {
         {"stereo.wav", PcmWave(oneBlock, {16, 2, 22050})},
         {"44100.wav", PcmWave(oneBlock, {16, 1, 44100})},
         {"extended-format.wav", PcmWave(oneBlock, {20, 1, 22050})},
+        {"extensible.wav", WithFormatBody(PcmWave(oneBlock), ExtensibleFormat(1, 16, 16))},
+        {"rf64.wav", AsRf64(withTail)},
     };
     for (const Seed& seed : seeds) WriteBytes(folder / seed.name, seed.bytes);
     return 0;
