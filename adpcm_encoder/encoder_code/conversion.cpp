@@ -60,8 +60,9 @@ struct SampleSpan {
 };
 
 // Writers that stream cannot know the data size when they begin: they leave
-// 0 there, or a value past any real file's end, and never come back to it.
-// Then the samples are everything to the end of the file.
+// 0 there, or a placeholder such as 0xFFFFFFFF, and never come back to it.
+// A size of 0 with bytes after it, or one past the file's end (a placeholder,
+// or a file cut short), means the samples run to the end of the file.
 std::int64_t DataLength(std::uint32_t declared, std::int64_t available) {
     const bool unknown = declared > available || (declared == 0 && available > 0);
     return unknown ? available : declared;
@@ -176,53 +177,57 @@ bool WriteLE32At(std::FILE* file, long offset, std::uint32_t value) {
     return Seek(file, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, 4, file) == 4;
 }
 
-// "r+b" never creates: a file that vanished meanwhile is a failure, not a
-// fresh 0-byte file. The file is on the disk before it takes the output's
-// name, so that after a power cut that name holds it whole or the previous
-// file.
-ConversionResult RewriteSizeFields(const PendingOutput& pending, std::int64_t blocks) {
-    const std::string& name = pending.outputPath();
-    File output = OpenForUpdate(pending.path());
-    if (!output) return SystemFailure(name, "cannot reopen");
-    const std::int64_t size = SizeOf(output.get());
+// Through the file the blocks went to: opened again by name, it could be a
+// link swapped in meanwhile.
+ConversionResult RewriteSizeFields(std::FILE* output, const std::string& name,
+                                   std::int64_t blocks) {
+    // Buffered data reaches the file only now, so a full disk shows here.
+    if (std::fflush(output) != 0) return SystemFailure(name, "cannot write");
+    const std::int64_t size = SizeOf(output);
     if (size < 0) return SystemFailure(name, "cannot seek");
     const std::uint64_t outputSize = static_cast<std::uint64_t>(size);
     const bool written =
-        WriteLE32At(output.get(), wave::kRiffSizeOffset,
+        WriteLE32At(output, wave::kRiffSizeOffset,
                     static_cast<std::uint32_t>(outputSize - wave::kRiffPreambleSize)) &&
-        WriteLE32At(output.get(), wave::kFactSampleLengthOffset,
+        WriteLE32At(output, wave::kFactSampleLengthOffset,
                     static_cast<std::uint32_t>(SampleLength(blocks))) &&
-        WriteLE32At(output.get(), wave::kDataSizeOffset,
-                    static_cast<std::uint32_t>(outputSize - wave::kHeaderSize)) &&
-        FlushToDisk(output.get());
-    if (!written) return SystemFailure(name, "cannot write");
-    if (std::fclose(output.release()) != 0) return SystemFailure(name, "cannot write");
-    return Converted();
+        WriteLE32At(output, wave::kDataSizeOffset,
+                    static_cast<std::uint32_t>(outputSize - wave::kHeaderSize));
+    return written ? Converted() : SystemFailure(name, "cannot write");
 }
 
+// The file is on the disk before it takes the output's name, so that after a
+// power cut that name holds it whole or the previous file.
 ConversionResult FillOutput(const std::string& inputPath, const SampleSpan& samples, File output,
-                            const PendingOutput& pending) {
-    const std::string& name = pending.outputPath();
+                            const std::string& name) {
     if (std::fwrite(wave::WaveHeaderTemplate.data(), 1, wave::kHeaderSize, output.get()) !=
         wave::kHeaderSize) {
         return SystemFailure(name, "cannot write");
     }
-    const ConversionResult result = WriteBlocks(inputPath, samples, output.get(), name);
+    ConversionResult result = WriteBlocks(inputPath, samples, output.get(), name);
     if (result.outcome != Outcome::Converted) return result;
-    // Buffered data reaches the file only now, so a full disk shows here.
-    if (std::fclose(output.release()) != 0) return SystemFailure(name, "cannot write");
-    return RewriteSizeFields(pending, BlockCount(samples));
+    result = RewriteSizeFields(output.get(), name, BlockCount(samples));
+    if (result.outcome != Outcome::Converted) return result;
+    if (!TakeAccessOf(output.get(), name)) return SystemFailure(name, "cannot keep its permissions");
+    if (!FlushToDisk(output.get()) || std::fclose(output.release()) != 0) {
+        return SystemFailure(name, "cannot write");
+    }
+    return Converted();
 }
 
 ConversionResult WriteOutput(const std::string& inputPath, const SampleSpan& samples,
                              const std::string& outputPath) {
+    // Found now, a folder or a read-only file at the output's name fails the
+    // run at once instead of after the encoding pass.
+    if (!MayReplace(outputPath)) return SystemFailure(outputPath, "cannot write");
     PendingOutput pending(outputPath);
     StreamBuffer buffer;
     File output = Buffered(pending.Create(), buffer);
-    if (!output) return SystemFailure(outputPath, "cannot create");
-    const ConversionResult result = FillOutput(inputPath, samples, std::move(output), pending);
+    if (!output) return SystemFailure(outputPath, "cannot create a file in its folder");
+    const ConversionResult result = FillOutput(inputPath, samples, std::move(output), outputPath);
     if (result.outcome != Outcome::Converted) return result;
     if (!pending.MoveIntoPlace()) return SystemFailure(outputPath, "cannot move into place");
+    if (!SyncFolderOf(outputPath)) return SystemFailure(outputPath, "cannot sync its folder");
     return result;
 }
 

@@ -7,11 +7,15 @@
 // Rejected: the input is no regular file, cannot be opened or read while it
 // is checked, or fails the check; nothing is written. Failed: anything that
 // goes wrong after the check: an input too large for the size fields of a
-// WAVE file, or one that cannot be opened again or ends early; an output
-// that cannot be created, written, reopened or moved onto its name. `error`
-// then holds one line, "<file>: <what failed>: <reason>", the reason being
-// the system's wherever it gives one, and whatever was at the output's name
-// is left as it was. For Converted and Rejected, `error` is empty.
+// WAVE file, or one that cannot be opened again or ends early; a folder or a
+// file this user may not write at the output's name, found before the
+// encoding pass; an output that cannot be created, written, given the
+// permissions of the file it replaces, or moved onto its name. `error` then
+// holds one line, "<file>: <what failed>: <reason>", the reason being the
+// system's wherever it gives one, and whatever was at the output's name is
+// left as it was; but for a folder that cannot be synced after the move,
+// which leaves the new output at its name, perhaps not yet on the disk. For
+// Converted and Rejected, `error` is empty.
 #pragma once
 
 #include <string>
