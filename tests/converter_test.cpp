@@ -64,10 +64,9 @@ struct Waiting {
 TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
     const Waiting cases[] = {
         {"instruction", {}, kInstruction, 0},
-        {"rejection", {"stereo.wav"}, "stereo.wav: 22050 Hz, 2 channels, 16-bit PCM; " + kNeeds + "\n" + kRejection, 0},
-        {"failure", {"in.wav"}, "Enc_in.wav: cannot move into place: " +
-                                    std::string(std::strerror(WindowsExe() ? EACCES : EISDIR)) +
-                                    "\n",
+        {"rejection", {"stereo.wav"},
+         "stereo.wav: 22050 Hz, 2 channels, 16-bit PCM; " + kNeeds + "\n" + kRejection, 0},
+        {"failure", {"in.wav"}, "Enc_in.wav: cannot write: " + std::string(std::strerror(EISDIR)) + "\n",
          1},
         {"conversion", {"take.wav"}, "", 0},
     };
@@ -96,6 +95,8 @@ TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
         std::optional<int> status;
         if (c.message.empty()) {
             status = StatusWithin(pid, 30);
+            // Without a writer left, a read of what the program took ends.
+            close(in[1]);
             char left[64];
             EXPECT_EQ(std::string(left, std::max<ssize_t>(0, read(in[0], left, sizeof left))),
                       unread);
@@ -110,9 +111,9 @@ TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
             }
         }
         close(in[0]);
-        close(in[1]);
+        if (!c.message.empty()) close(in[1]);
         close(out[0]);
-        if (!status) kill(pid, SIGKILL);
+        KillIfRunning(pid, status);
         ASSERT_TRUE(status.has_value()) << "still waiting";
         EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == c.status) << *status;
     }
@@ -339,6 +340,7 @@ TEST_F(Program, WritesTheOutputBesideTheInput) {
         {"take.one.wav", "Enc_take.one.wav"},
         {"sound.lib/take.one.wav", "sound.lib/Enc_take.one.wav"},
         {"sound.lib/take", "sound.lib/Enc_take.wav"},
+        {std::string(247, 'a') + ".wav", "Enc_" + std::string(247, 'a') + ".wav"},  // 255 bytes
     };
     for (const Naming& c : cases) {
         SCOPED_TRACE(c.input);
@@ -386,6 +388,15 @@ TEST_F(Program, ReplacesWhateverIsAtTheOutputsNameAndNothingItLeadsTo) {
         {"a symlink to another file",
          [](const fs::path& at) { fs::create_symlink("other.txt", at); }, true},
         {"a FIFO", [](const fs::path& at) { ASSERT_EQ(mkfifo(at.c_str(), 0644), 0); }, false},
+        {"a private older output, of another user where root can make it so",
+         [](const fs::path& at) {
+             WriteBytes(at, Bytes(100, 0xAB));
+             fs::permissions(at, fs::perms::owner_read | fs::perms::owner_write);
+             if (geteuid() == 0) {
+                 ASSERT_EQ(chown(at.c_str(), 65534, 65534), 0);
+             }
+         },
+         false},  // a Windows file takes its folder's access
     };
     const Bytes input = PcmWave(NoisySamples(kSamplesPerBlock, 2));
     const Bytes other = {'k', 'e', 'e', 'p'};
@@ -399,12 +410,21 @@ TEST_F(Program, ReplacesWhateverIsAtTheOutputsNameAndNothingItLeadsTo) {
         WriteBytes(temp.work() / "in.wav", input);
         WriteBytes(temp.work() / "other.txt", other);
         c.put(temp.work() / "Enc_in.wav");
+        struct stat before, after;
+        const bool replacesAFile = lstat((temp.work() / "Enc_in.wav").c_str(), &before) == 0 &&
+                                   S_ISREG(before.st_mode) && !WindowsExe();
 
         const RunResult run = RunEncoder(temp, {"in.wav"});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out + run.err, "");
         // Reading a FIFO left there would wait for ever.
         ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(temp.work() / "Enc_in.wav")));
+        if (replacesAFile) {
+            ASSERT_EQ(lstat((temp.work() / "Enc_in.wav").c_str(), &after), 0);
+            EXPECT_EQ(after.st_mode, before.st_mode);
+            EXPECT_EQ(after.st_uid, before.st_uid);
+            EXPECT_EQ(after.st_gid, before.st_gid);
+        }
         EXPECT_EQ(ReadBytes(temp.work() / "Enc_in.wav"), expected);
         EXPECT_EQ(ReadBytes(temp.work() / "in.wav"), input);
         EXPECT_EQ(ReadBytes(temp.work() / "other.txt"), other);
@@ -413,22 +433,43 @@ TEST_F(Program, ReplacesWhateverIsAtTheOutputsNameAndNothingItLeadsTo) {
     }
 }
 
-// Found only once the output is complete; nothing is left beside the folder.
-TEST_F(Program, ReportsAnOutputNameTakenByAFolder) {
-    TempDir temp;
-    const Bytes input = PcmWave(NoisySamples(kSamplesPerBlock, 4));
-    WriteBytes(temp.work() / "in.wav", input);
-    fs::create_directory(temp.work() / "Enc_in.wav");
-    const RunResult run = RunEncoder(temp, {"in.wav"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    // Windows gives no reason of its own for a folder in the way.
-    const int reason = WindowsExe() ? EACCES : EISDIR;
-    EXPECT_EQ(run.err, AsPrinted(std::string("Enc_in.wav: cannot move into place: ") +
-                                 std::strerror(reason) + "\n"));
-    EXPECT_TRUE(fs::is_directory(temp.work() / "Enc_in.wav"));
-    EXPECT_EQ(FilesIn(temp.work()), (std::vector<std::string>{"Enc_in.wav", "in.wav"}));
-    EXPECT_EQ(ReadBytes(temp.work() / "in.wav"), input);
+struct InTheWay {
+    const char* what;
+    void (*put)(const fs::path& outputName);
+    int reason;
+};
+
+// Found before the encoding pass: natively under a file-size limit that the
+// output's first write would pass, the run fails for what is in the way.
+// Nothing is left beside it.
+TEST_F(Program, RefusesAFolderOrAReadOnlyFileAtTheOutputsNameBeforeEncoding) {
+    const InTheWay cases[] = {
+        {"a folder", [](const fs::path& at) { fs::create_directory(at); }, EISDIR},
+        {"a read-only file",
+         [](const fs::path& at) {
+             WriteBytes(at, Bytes(100, 0xAB));
+             fs::permissions(at, fs::perms::owner_read | fs::perms::group_read |
+                                     fs::perms::others_read);
+         },
+         EACCES},
+    };
+    const Bytes input = PcmWave(NoisySamples(2 * kSamplesPerBlock, 4));
+    for (const InTheWay& c : cases) {
+        // Root may write it; Injected/ConversionFault.ReadOnlyOutput runs it as another user.
+        if (c.reason == EACCES && !WindowsExe() && geteuid() == 0) continue;
+        SCOPED_TRACE(c.what);
+        TempDir temp;
+        WriteBytes(temp.work() / "in.wav", input);
+        c.put(temp.work() / "Enc_in.wav");
+        const std::vector<std::string> before = FilesIn(temp.work());
+        const RunResult run = RunEncoder(temp, {"in.wav"}, WindowsExe() ? "" : "ulimit -f 1; exec ");
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, AsPrinted(std::string("Enc_in.wav: cannot write: ") +
+                                     std::strerror(c.reason) + "\n"));
+        EXPECT_EQ(FilesIn(temp.work()), before);
+        EXPECT_EQ(ReadBytes(temp.work() / "in.wav"), input);
+    }
 }
 
 std::uint64_t Fnv1a(const Bytes& bytes) {

@@ -61,6 +61,8 @@ std::optional<std::string> FileSizeLimitMidway(const TempDir&) { return "ulimit 
 // Root writes anywhere, so as root the program runs as the unprivileged user
 // nobody (65534) instead.
 std::optional<std::string> ReadOnlyOutputDirectory(const TempDir& temp) {
+    // The older output is one the program may write: the folder is what refuses.
+    fs::permissions(temp.work() / "Enc_in.wav", fs::perms::others_write, fs::perm_options::add);
     fs::permissions(temp.work(),
                     fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
@@ -70,6 +72,16 @@ std::optional<std::string> ReadOnlyOutputDirectory(const TempDir& temp) {
         Succeeds(temp.work(), prefix + "true") && !Succeeds(temp.work(), prefix + "test -w .");
     if (!injected) return std::nullopt;
     return prefix;
+}
+
+// The older output made read-only in a folder that the program may write:
+// as root, the program runs as nobody, for whom the folder is opened up.
+std::optional<std::string> ReadOnlyOutput(const TempDir& temp) {
+    fs::permissions(temp.work() / "Enc_in.wav", fs::perms::owner_read | fs::perms::group_read |
+                                                    fs::perms::others_read);
+    if (geteuid() != 0) return "";
+    fs::permissions(temp.work(), fs::perms::all);
+    return "setpriv --reuid=65534 --regid=65534 --clear-groups ";
 }
 
 // Undoes what a fault set up, before the folder is removed.
@@ -112,7 +124,9 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{"DiskFullAtClose", 20, DiskFullAfter8KiB, ENOSPC, "cannot write"},
         Fault{"DiskFullInsideTheBlockLoop", 200, DiskFullAfter8KiB, ENOSPC, "cannot write"},
         Fault{"FileSizeLimit", 20, FileSizeLimitMidway, EFBIG, "cannot write"},
-        Fault{"ReadOnlyDirectory", 20, ReadOnlyOutputDirectory, EACCES, "cannot create"}),
+        Fault{"ReadOnlyDirectory", 20, ReadOnlyOutputDirectory, EACCES,
+              "cannot create a file in its folder"},
+        Fault{"ReadOnlyOutput", 20, ReadOnlyOutput, EACCES, "cannot write"}),
     [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
 bool ConversionUnderWay(const fs::path& dir) {
@@ -144,6 +158,7 @@ TEST_P(Interruption, LeavesNothingThatCouldPassForAnOutput) {
     }
     kill(pid, signal);
     const std::optional<int> status = StatusWithin(pid, 30);
+    KillIfRunning(pid, status);
     ASSERT_TRUE(underWay) << "no output was being written";
     ASSERT_TRUE(status.has_value()) << "still running";
     EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == signal) << "wait status " << *status;

@@ -6,9 +6,10 @@
 # Usage: packages_test.sh ZIP DEB-FOLDER VERSION PCM-ENCODER EXAMPLE-WAV; exit
 # 77 (skipped) without a package or dpkg-deb.
 set -euo pipefail
-zip=$(realpath -- "$1") deb_folder=$2 version=$3 program=$4 example=$5
+deb_folder=$2 version=$3 program=$4 example=$5
 debs=("$deb_folder/pcm-encoder_${version}_"*.deb)
-command -v dpkg-deb >/dev/null && [[ -f $zip && -f ${debs[0]} ]] || exit 77
+command -v dpkg-deb >/dev/null && [[ -f $1 && -f ${debs[0]} ]] || exit 77
+zip=$(realpath -- "$1")
 deb=${debs[0]}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

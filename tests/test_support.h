@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -140,17 +141,28 @@ inline std::vector<std::string> FilesIn(const fs::path& dir) {
 }
 
 // Starts `argv` with its standard input and output on the descriptors given;
-// returns its process number.
+// returns its process number. The interruptions reach it whatever the test
+// runner ignores or blocks (nohup, a shell that ignores Ctrl+C).
 inline pid_t Spawn(const std::vector<std::string>& argv, int input, int output) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t interruptions, none;
+    sigemptyset(&interruptions);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interruptions, signal);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &interruptions);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
     pid_t pid = -1;
-    const int failed = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const int failed = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return failed ? -1 : pid;
 }
@@ -165,4 +177,11 @@ inline std::optional<int> StatusWithin(pid_t pid, double seconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     } while (std::chrono::steady_clock::now() < deadline);
     return std::nullopt;
+}
+
+// Ends a child that a failed check left running, so that it outlives no test.
+inline void KillIfRunning(pid_t pid, const std::optional<int>& status) {
+    if (status || pid <= 0) return;
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
 }

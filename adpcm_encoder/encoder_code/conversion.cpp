@@ -136,58 +136,61 @@ bool WriteLE32At(std::FILE* file, long offset, std::uint32_t value) {
     return Seek(file, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, 4, file) == 4;
 }
 
-// "r+b" never creates: a file that vanished meanwhile is a failure, not a
-// fresh 0-byte file. The file is on the disk before it takes the output's
-// name, so that after a power cut that name holds it whole or the previous
-// file.
-ConversionResult RewriteSizeFields(const PendingOutput& pending, std::uint64_t sampleCount) {
-    const std::string& name = pending.outputPath();
-    File output = OpenForUpdate(pending.path());
-    if (!output) return SystemFailure(name, "cannot reopen");
-    const std::int64_t size = SizeOf(output.get());
+// Through the file the blocks went to: opened again by name, it could be a
+// link swapped in meanwhile.
+ConversionResult RewriteSizeFields(std::FILE* output, const std::string& name,
+                                   std::uint64_t sampleCount) {
+    // Buffered data reaches the file only now, so a full disk shows here.
+    if (std::fflush(output) != 0) return SystemFailure(name, "cannot write");
+    const std::int64_t size = SizeOf(output);
     if (size < 0) return SystemFailure(name, "cannot seek");
     const std::uint64_t outputSize = static_cast<std::uint64_t>(size);
     const bool written =
-        WriteLE32At(output.get(), wave::kRiffSizeOffset,
+        WriteLE32At(output, wave::kRiffSizeOffset,
                     static_cast<std::uint32_t>(outputSize - wave::kRiffPreambleSize)) &&
-        WriteLE32At(output.get(), wave::kFactSampleLengthOffset,
+        WriteLE32At(output, wave::kFactSampleLengthOffset,
                     static_cast<std::uint32_t>(sampleCount)) &&
-        WriteLE32At(output.get(), wave::kDataSizeOffset,
-                    static_cast<std::uint32_t>(outputSize - wave::kHeaderSize)) &&
-        FlushToDisk(output.get());
-    if (!written) return SystemFailure(name, "cannot write");
-    if (std::fclose(output.release()) != 0) return SystemFailure(name, "cannot write");
-    return Converted();
+        WriteLE32At(output, wave::kDataSizeOffset,
+                    static_cast<std::uint32_t>(outputSize - wave::kHeaderSize));
+    return written ? Converted() : SystemFailure(name, "cannot write");
 }
 
+// The file is on the disk before it takes the output's name, so that after a
+// power cut that name holds it whole or the previous file.
 ConversionResult FillOutput(File input, const std::string& inputPath,
-                            const SampleSpan& samples, File output, const PendingOutput& pending) {
-    const std::string& name = pending.outputPath();
+                            const SampleSpan& samples, File output, const std::string& name) {
     if (std::fwrite(wave::WaveHeaderTemplate.data(), 1, wave::kHeaderSize, output.get()) !=
         wave::kHeaderSize) {
         return SystemFailure(name, "cannot write");
     }
-    const ConversionResult result =
-        WriteBlocks(input.get(), inputPath, samples, output.get(), name);
+    ConversionResult result = WriteBlocks(input.get(), inputPath, samples, output.get(), name);
     if (result.outcome != Outcome::Converted) return result;
     // Read to the end; on Windows a file still open cannot be replaced, and
     // the output's name may be a link to the input.
     input.reset();
-    // Buffered data reaches the file only now, so a full disk shows here.
-    if (std::fclose(output.release()) != 0) return SystemFailure(name, "cannot write");
-    return RewriteSizeFields(pending, SampleCount(samples));
+    result = RewriteSizeFields(output.get(), name, SampleCount(samples));
+    if (result.outcome != Outcome::Converted) return result;
+    if (!TakeAccessOf(output.get(), name)) return SystemFailure(name, "cannot keep its permissions");
+    if (!FlushToDisk(output.get()) || std::fclose(output.release()) != 0) {
+        return SystemFailure(name, "cannot write");
+    }
+    return Converted();
 }
 
 ConversionResult WriteOutput(File input, const std::string& inputPath,
                              const SampleSpan& samples, const std::string& outputPath) {
+    // Found now, a folder or a read-only file at the output's name fails the
+    // run at once instead of after the encoding pass.
+    if (!MayReplace(outputPath)) return SystemFailure(outputPath, "cannot write");
     PendingOutput pending(outputPath);
     StreamBuffer buffer;
     File output = Buffered(pending.Create(), buffer);
-    if (!output) return SystemFailure(outputPath, "cannot create");
+    if (!output) return SystemFailure(outputPath, "cannot create a file in its folder");
     const ConversionResult result =
-        FillOutput(std::move(input), inputPath, samples, std::move(output), pending);
+        FillOutput(std::move(input), inputPath, samples, std::move(output), outputPath);
     if (result.outcome != Outcome::Converted) return result;
     if (!pending.MoveIntoPlace()) return SystemFailure(outputPath, "cannot move into place");
+    if (!SyncFolderOf(outputPath)) return SystemFailure(outputPath, "cannot sync its folder");
     return result;
 }
 

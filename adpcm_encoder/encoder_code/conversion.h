@@ -8,11 +8,14 @@
 // Rejected: the input is no regular file, cannot be opened or read while it
 // is checked, or holds no audio that the program takes; nothing is written.
 // Failed: anything that goes wrong after the check: an input too large for
-// the size fields of a WAVE file, or one that ends early; an output that
-// cannot be created, written or moved onto its name; whatever was at the
-// output's name is then left as it was. For both, `error` holds one line,
-// "<file>: <why>", the reason being the system's wherever it gives one. For
-// Converted, `error` is empty.
+// the size fields of a WAVE file, or one that ends early; a folder or a file
+// this user may not write at the output's name, found before the encoding
+// pass; an output that cannot be created, written, given the permissions of
+// the file it replaces, or moved onto its name. Whatever was at the output's
+// name is then left as it was; but for a folder that cannot be synced after
+// the move, which leaves the new output at its name, perhaps not yet on the
+// disk. For both, `error` holds one line, "<file>: <why>", the reason being
+// the system's wherever it gives one. For Converted, `error` is empty.
 #pragma once
 
 #include <string>

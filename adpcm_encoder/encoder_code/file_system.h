@@ -1,7 +1,8 @@
 // What the converter needs of the file system that Linux and Windows provide
 // differently: 64-bit seeks, opening only regular files, creating a file that
-// must not exist yet, flushing a file to the disk, and moving a file onto
-// another name in one step.
+// must not exist yet, flushing a file to the disk, giving a new file the
+// access of the one it replaces, and moving a file onto another name in one
+// step.
 //
 // Functions that fail return null or false and leave the system's reason in
 // errno.
@@ -26,19 +27,33 @@ std::int64_t Tell(std::FILE* file);
 // opening a FIFO waits for a writer, and gives null.
 File OpenRegularFile(const std::string& path);
 
-// Creates `path` for binary writing. Fails with EEXIST when anything is there
-// already, a link included, which is never followed.
+// Creates `path` for binary reading and writing ("w+b"). Fails with EEXIST
+// when anything is there already, a link included, which is never followed.
 File CreateNewFile(const std::string& path);
-
-// Opens an existing file for binary reading and writing ("r+b").
-File OpenForUpdate(const std::string& path);
 
 // Writes out the file's buffered data and has the system put it on the disk.
 bool FlushToDisk(std::FILE* file);
 
-// Moves the file `from` onto the name `to` in one step, replacing whatever is
-// there; a link at `to` is replaced, not followed.
+// Whether what is at `path` may be replaced by a new file: not a folder
+// (EISDIR), nor a file that this user may not write (EACCES; on Windows, one
+// marked read-only). Nothing there, a link, or anything else may be.
+bool MayReplace(const std::string& path);
+
+// Gives `file` the permission bits of the regular file at `path`, and its
+// owner and group where the system allows; nothing when no regular file is
+// there (a link leads elsewhere and is replaced, not what it leads to). On
+// Windows a file takes its folder's access, and this does nothing.
+bool TakeAccessOf(std::FILE* file, const std::string& path);
+
+// Moves the file `from` onto the name `to` in one step, replacing a file or
+// link there (a link is replaced, not followed). A folder at `to` stays and
+// the move fails. On Windows the move is on the disk once this returns.
 bool MoveOnto(const std::string& from, const std::string& to);
 
-// This process's number, unique among the processes running.
+// Puts on the disk the folder that holds `path`, and with it a move into it.
+// A folder this user may not read, or a file system that does not sync
+// folders, is left as it is: only a failed sync is a failure.
+bool SyncFolderOf(const std::string& path);
+
+// This process's number, which no other running process has.
 unsigned long ProcessId();

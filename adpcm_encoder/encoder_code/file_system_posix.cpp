@@ -24,6 +24,13 @@ File Fdopen(int fd, const char* mode) {
     return file ? File(file) : CloseWith(fd, errno);
 }
 
+// A new file is ours: only root may give it another owner, and only a member
+// of the old group that group. Refused, the file stays ours.
+bool TakeOwnership(int fd, const struct stat& old) {
+    return fchown(fd, old.st_uid, old.st_gid) == 0 ||
+           fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
+}
+
 }  // namespace
 
 int Seek(std::FILE* file, std::int64_t offset, int origin) {
@@ -49,18 +56,52 @@ File OpenRegularFile(const std::string& path) {
     return Fdopen(fd, "rb");
 }
 
-// 0666 less the umask, as for any new file.
+// 0666 less the umask, as for any new file. fdopen's "w+" truncates nothing.
 File CreateNewFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    return fd < 0 ? nullptr : Fdopen(fd, "wb");
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return fd < 0 ? nullptr : Fdopen(fd, "w+b");
 }
-
-File OpenForUpdate(const std::string& path) { return File(std::fopen(path.c_str(), "r+b")); }
 
 bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
+// What cannot be looked at is left to the creation and the move to report.
+bool MayReplace(const std::string& path) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) return true;
+    if (S_ISDIR(info.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    return !S_ISREG(info.st_mode) || access(path.c_str(), W_OK) == 0;
+}
+
+// The owner goes first, since a change of owner clears the set-user-ID bit
+// that the mode may restore.
+bool TakeAccessOf(std::FILE* file, const std::string& path) {
+    struct stat old, current;
+    if (lstat(path.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return true;
+    const int fd = fileno(file);
+    TakeOwnership(fd, old);
+    if (fstat(fd, &current) != 0) return false;
+    const mode_t kPermissionBits = 07777;
+    if ((current.st_mode & kPermissionBits) == (old.st_mode & kPermissionBits)) return true;
+    return fchmod(fd, old.st_mode & kPermissionBits) == 0;
+}
+
 bool MoveOnto(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool SyncFolderOf(const std::string& path) {
+    const std::size_t separator = path.rfind('/');
+    const std::string folder = separator == std::string::npos ? "." : path.substr(0, separator + 1);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return true;
+    const bool synced = fsync(fd) == 0 || errno == EINVAL;
+    const int reason = errno;
+    close(fd);
+    errno = reason;
+    return synced;
 }
 
 unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }

@@ -34,6 +34,17 @@ int ErrnoFor(DWORD error) {
             return EXDEV;
         case ERROR_TOO_MANY_OPEN_FILES:
             return EMFILE;
+        case ERROR_FILENAME_EXCED_RANGE:
+            return ENAMETOOLONG;
+        case ERROR_FILE_TOO_LARGE:
+            return EFBIG;
+        case ERROR_DIRECTORY:
+            return ENOTDIR;
+        case ERROR_CRC:
+        case ERROR_READ_FAULT:
+        case ERROR_WRITE_FAULT:
+        case ERROR_GEN_FAILURE:
+            return EIO;
         default:
             return EINVAL;
     }
@@ -88,16 +99,31 @@ File OpenRegularFile(const std::string& path) {
 }
 
 File CreateNewFile(const std::string& path) {
-    return OpenSharingDeletion(path, GENERIC_WRITE, CREATE_NEW, "wb");
-}
-
-File OpenForUpdate(const std::string& path) {
-    return OpenSharingDeletion(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, "r+b");
+    return OpenSharingDeletion(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, "w+b");
 }
 
 bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
 
-// The C runtime's rename does not replace an existing file.
+bool MayReplace(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return true;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        errno = EISDIR;
+        return false;
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        errno = EACCES;
+        return false;
+    }
+    return true;
+}
+
+bool TakeAccessOf(std::FILE*, const std::string&) { return true; }
+
+// The C runtime's rename does not replace an existing file. Write-through
+// puts the move on the disk before it returns.
 bool MoveOnto(const std::string& from, const std::string& to) {
     if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return true;
@@ -105,5 +131,7 @@ bool MoveOnto(const std::string& from, const std::string& to) {
     SetErrnoFromLastError();
     return false;
 }
+
+bool SyncFolderOf(const std::string&) { return true; }
 
 unsigned long ProcessId() { return GetCurrentProcessId(); }

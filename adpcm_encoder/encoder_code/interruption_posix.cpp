@@ -1,7 +1,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <csignal>
 
 #include "interruption.h"
@@ -10,10 +9,20 @@ namespace {
 
 const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
 
-// The handler reads the path only while `pending` is set, and the path is
-// changed only while it is not.
+// Changed only while the signals are blocked, so the handler never sees
+// them half changed.
 std::string pendingPath;
 volatile std::sig_atomic_t pending = 0;
+
+// The mask that InterruptionsHeldOff puts back; held off once at a time.
+sigset_t unblocked;
+
+sigset_t Interruptions() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : kInterruptions) sigaddset(&signals, signal);
+    return signals;
+}
 
 extern "C" void RemovePendingFile(int signal) {
     if (pending) unlink(pendingPath.c_str());
@@ -27,8 +36,7 @@ void HandleInterruptions() {
     struct sigaction action = {};
     action.sa_handler = RemovePendingFile;
     action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    for (int signal : kInterruptions) sigaddset(&action.sa_mask, signal);
+    action.sa_mask = Interruptions();
     for (int signal : kInterruptions) {
         // What whoever started the program ignores (nohup, a shell's
         // background job) stays ignored.
@@ -40,14 +48,16 @@ void HandleInterruptions() {
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
+InterruptionsHeldOff::InterruptionsHeldOff() {
+    const sigset_t signals = Interruptions();
+    sigprocmask(SIG_BLOCK, &signals, &unblocked);
+}
+
+InterruptionsHeldOff::~InterruptionsHeldOff() { sigprocmask(SIG_SETMASK, &unblocked, nullptr); }
+
 void RemoveOnInterruption(const std::string& path) {
-    NothingToRemoveOnInterruption();
     pendingPath = path;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
     pending = 1;
 }
 
-void NothingToRemoveOnInterruption() {
-    pending = 0;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-}
+void NothingToRemoveOnInterruption() { pending = 0; }

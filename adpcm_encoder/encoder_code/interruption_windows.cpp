@@ -4,7 +4,10 @@
 
 namespace {
 
-// The console's handler runs on a thread of its own.
+// The console's handler runs on a thread of its own while the main thread
+// goes on until the handler has returned and the program ends. Taking the
+// lock and keeping it, the handler stops the main thread at its next step
+// that makes, moves or forgets the file.
 SRWLOCK lock = SRWLOCK_INIT;
 std::string pendingPath;  // empty: nothing to remove
 
@@ -13,20 +16,17 @@ std::string pendingPath;  // empty: nothing to remove
 BOOL WINAPI RemovePendingFile(DWORD) {
     AcquireSRWLockExclusive(&lock);
     if (!pendingPath.empty()) DeleteFileA(pendingPath.c_str());
-    ReleaseSRWLockExclusive(&lock);
     return FALSE;  // on to the default handler, which ends the program
-}
-
-void SetPendingPath(const std::string& path) {
-    AcquireSRWLockExclusive(&lock);
-    pendingPath = path;
-    ReleaseSRWLockExclusive(&lock);
 }
 
 }  // namespace
 
 void HandleInterruptions() { SetConsoleCtrlHandler(RemovePendingFile, TRUE); }
 
-void RemoveOnInterruption(const std::string& path) { SetPendingPath(path); }
+InterruptionsHeldOff::InterruptionsHeldOff() { AcquireSRWLockExclusive(&lock); }
 
-void NothingToRemoveOnInterruption() { SetPendingPath({}); }
+InterruptionsHeldOff::~InterruptionsHeldOff() { ReleaseSRWLockExclusive(&lock); }
+
+void RemoveOnInterruption(const std::string& path) { pendingPath = path; }
+
+void NothingToRemoveOnInterruption() { pendingPath.clear(); }

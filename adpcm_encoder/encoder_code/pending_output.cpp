@@ -8,6 +8,9 @@
 
 namespace {
 
+// A leftover sorts beside the outputs; not ending in ".wav", it never
+// matches a pattern for WAVE files.
+const char kTemporaryPrefix[] = "Enc_";
 const char kTemporarySuffix[] = ".part";
 
 // Another name is tried only when one is taken, which takes a file left by a
@@ -20,39 +23,41 @@ PendingOutput::PendingOutput(std::string outputPath) : outputPath_(std::move(out
 
 PendingOutput::~PendingOutput() {
     if (path_.empty()) return;
+    const InterruptionsHeldOff heldOff;
     std::remove(path_.c_str());
-    Forget();
+    NothingToRemoveOnInterruption();
 }
 
-// Not ending in ".wav", a leftover never matches a pattern for WAVE files.
+// In the output's folder, so that the move is a rename within one file system.
 std::string PendingOutput::TemporaryName(unsigned attempt) const {
-    std::string name = outputPath_ + "." + std::to_string(ProcessId());
+    const std::size_t separator = outputPath_.find_last_of("\\/");
+    const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
+    std::string name = outputPath_.substr(0, nameStart) + kTemporaryPrefix +
+                       std::to_string(ProcessId());
     if (attempt > 0) name += "-" + std::to_string(attempt);
     return name + kTemporarySuffix;
 }
 
-// The name is given for removal before the file exists, so that no moment
-// of an interruption leaves it behind.
+// The name is given for removal only once the file is this run's, and with
+// no interruption between the two.
 File PendingOutput::Create() {
     for (unsigned attempt = 0;; ++attempt) {
-        path_ = TemporaryName(attempt);
-        RemoveOnInterruption(path_);
-        File file = CreateNewFile(path_);
-        if (file) return file;
-        const int reason = errno;
-        Forget();
-        errno = reason;
-        if (reason != EEXIST || attempt + 1 == kNameAttempts) return nullptr;
+        const std::string name = TemporaryName(attempt);
+        const InterruptionsHeldOff heldOff;
+        File file = CreateNewFile(name);
+        if (file) {
+            path_ = name;
+            RemoveOnInterruption(path_);
+            return file;
+        }
+        if (errno != EEXIST || attempt + 1 == kNameAttempts) return nullptr;
     }
 }
 
 bool PendingOutput::MoveIntoPlace() {
+    const InterruptionsHeldOff heldOff;
     if (!MoveOnto(path_, outputPath_)) return false;
-    Forget();
-    return true;
-}
-
-void PendingOutput::Forget() {
     NothingToRemoveOnInterruption();
     path_.clear();
+    return true;
 }

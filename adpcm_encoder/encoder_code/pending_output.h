@@ -1,12 +1,15 @@
 // A run's output on its way to its name.
 //
-// The output is written under a temporary name beside it, "Enc_take.wav." +
-// the process number + ".part", and moved onto its own name in one step once
-// it is complete. So nothing at that name is ever half written: it holds the
-// previous file or the new one, a link there is replaced rather than written
-// through, and a failed run leaves the previous output as it was. The
-// temporary file is removed on every way out but that move, an interruption
-// included.
+// The output is written under a temporary name in its folder, "Enc_" + the
+// process number + ".part" ("Enc_4242-1.part" and on when that is taken),
+// which is short whatever the output's name, and moved onto its own name in
+// one step once it is complete. So nothing at that name is ever half
+// written: it holds the previous file or the new one, a link there is
+// replaced rather than written through, and a failed run leaves the previous
+// output as it was. The temporary file is opened once, when it is created,
+// and never again by name. It is removed on every way out but that move, an
+// interruption included, and nothing but the file this run created is ever
+// removed.
 #pragma once
 
 #include <string>
@@ -20,20 +23,15 @@ public:
     PendingOutput(const PendingOutput&) = delete;
     PendingOutput& operator=(const PendingOutput&) = delete;
 
-    // Creates the temporary file under a name that nothing has yet.
+    // Creates the temporary file, for reading and writing, under a name that
+    // nothing has yet.
     File Create();
 
-    // The temporary file, for reopening it.
-    const std::string& path() const { return path_; }
-    // The name the file is for, for messages.
-    const std::string& outputPath() const { return outputPath_; }
-
-    // Moves the finished file onto the output's name.
+    // Moves the finished file, closed, onto the output's name.
     bool MoveIntoPlace();
 
 private:
     std::string TemporaryName(unsigned attempt) const;
-    void Forget();
 
     std::string outputPath_;
     std::string path_;  // empty: no temporary file
