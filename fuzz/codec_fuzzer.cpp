@@ -26,7 +26,7 @@ namespace {
 constexpr std::size_t kMaxBufferBytes = 1100;
 constexpr unsigned char kMaxStepIndex = 88;
 constexpr short kUnwrittenSample = 0x7E7E;
-constexpr std::size_t kMaxGroup = 24;
+constexpr std::size_t kMaxGroup = 80;  // past two interleaved groups of 32
 constexpr std::size_t kMaxShortBlockCodes = 64;
 constexpr std::size_t kProgramBlockCodes = 2048;
 constexpr std::size_t kMaxStridePadding = 9;
@@ -207,9 +207,15 @@ void FuzzEncodeBlocks(FuzzedDataProvider& in) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
     switch (in.ConsumeIntegralInRange<int>(0, 2)) {
-        case 0: FuzzEncode(in); break;
-        case 1: FuzzDecode(in); break;
-        default: FuzzEncodeBlocks(in); break;
+        case 0:
+            FuzzEncode(in);
+            break;
+        case 1:
+            FuzzDecode(in);
+            break;
+        default:
+            FuzzEncodeBlocks(in);
+            break;
     }
     return 0;
 }

@@ -3,8 +3,8 @@
 #include "ima_adpcm.h"
 
 void EncodeBlocksPlain(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
-                       unsigned char* codes, std::size_t codesStride,
-                       unsigned char* startIndices, std::size_t count) {
+                       unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
+                       std::size_t count) {
     IMA_ADPCM codec;
     const unsigned int sampleBytes = static_cast<unsigned int>(codesPerBlock * sizeof(short));
     for (std::size_t b = 0; b < count; ++b) {

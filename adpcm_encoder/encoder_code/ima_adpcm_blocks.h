@@ -23,16 +23,16 @@
 
 #include <cstddef>
 
-// How many blocks this build encodes side by side (1 when it encodes one
-// after the other).
-extern const std::size_t kBlockLanes;
+// How many blocks this build encodes side by side: a group of a multiple of
+// it encodes fastest. 1 when it encodes one after the other.
+extern const std::size_t kBlocksSideBySide;
 
 void EncodeBlocks(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
-                  unsigned char* codes, std::size_t codesStride,
-                  unsigned char* startIndices, std::size_t count);
+                  unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
+                  std::size_t count);
 
 // The same, one block after the other through the buffer Encode: what the
 // vector lanes are measured and checked against, and what they leave over.
 void EncodeBlocksPlain(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
-                       unsigned char* codes, std::size_t codesStride,
-                       unsigned char* startIndices, std::size_t count);
+                       unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
+                       std::size_t count);

@@ -1,7 +1,8 @@
-// Eight blocks side by side in the eight 16-bit lanes of an SSE2 register,
-// which every x86-64 CPU has. The lanes make the same decisions as the
-// per-sample encoder in ima_adpcm.cpp, without branches, so each lane's
-// codes equal those of one buffer Encode of its block.
+// Blocks side by side in the eight 16-bit lanes of SSE2 registers, which
+// every x86-64 CPU has, four registers' worth at a time. The lanes make the
+// same decisions as the per-sample encoder in ima_adpcm.cpp, without
+// branches, so each lane's codes equal those of one buffer Encode of its
+// block.
 #include <emmintrin.h>
 
 #include <cstdint>
@@ -17,6 +18,7 @@ constexpr std::size_t kLanes = 8;
 // Each pass takes 8 samples of each of the 8 blocks and turns them around,
 // so that one register holds one moment of every block.
 constexpr std::size_t kSamplesPerPass = 8;
+constexpr std::size_t kInterleavedGroups = 4;
 constexpr unsigned int kCodeBits = 4;
 constexpr short kSignBit = 8;
 // The predictor and the samples are kept with their sign bit flipped, as
@@ -72,10 +74,10 @@ inline __m128i EncodeLaneSamples(LaneState& state, __m128i sample) {
     const __m128i withinHalf = AtMost(distance, half);
     const __m128i withinStep = AtMost(distance, step);
     const __m128i withinStepAndHalf = AtMost(distance, _mm_add_epi16(step, half));
-    const __m128i taken = _mm_add_epi16(
-        _mm_add_epi16(_mm_andnot_si128(withinHalf, half),
-                      _mm_andnot_si128(withinStep, _mm_sub_epi16(step, half))),
-        _mm_andnot_si128(withinStepAndHalf, half));
+    const __m128i taken =
+        _mm_add_epi16(_mm_add_epi16(_mm_andnot_si128(withinHalf, half),
+                                    _mm_andnot_si128(withinStep, _mm_sub_epi16(step, half))),
+                      _mm_andnot_si128(withinStepAndHalf, half));
     const __m128i withinQuarterMore = AtMost(distance, _mm_add_epi16(taken, quarter));
     const __m128i halfBitClear =
         _mm_xor_si128(_mm_xor_si128(withinHalf, withinStep), withinStepAndHalf);
@@ -84,17 +86,17 @@ inline __m128i EncodeLaneSamples(LaneState& state, __m128i sample) {
                                   _mm_andnot_si128(halfBitClear, _mm_set1_epi16(2))),
                      _mm_andnot_si128(withinQuarterMore, _mm_set1_epi16(1)));
 
-    const __m128i delta = _mm_add_epi16(_mm_add_epi16(taken, eighth),
-                                        _mm_andnot_si128(withinQuarterMore, quarter));
+    const __m128i delta =
+        _mm_add_epi16(_mm_add_epi16(taken, eighth), _mm_andnot_si128(withinQuarterMore, quarter));
     state.predicted =
         _mm_or_si128(_mm_and_si128(notNegative, _mm_adds_epu16(state.predicted, delta)),
                      _mm_andnot_si128(notNegative, _mm_subs_epu16(state.predicted, delta)));
     // -1 in the lanes without the whole bit, 2 * magnitude - 6 in the others.
     const __m128i change =
         _mm_or_si128(withinStep, _mm_sub_epi16(_mm_slli_epi16(magnitude, 1), _mm_set1_epi16(6)));
-    state.index = _mm_min_epi16(_mm_max_epi16(_mm_add_epi16(state.index, change),
-                                              _mm_setzero_si128()),
-                                _mm_set1_epi16(kMaxStepIndex));
+    state.index =
+        _mm_min_epi16(_mm_max_epi16(_mm_add_epi16(state.index, change), _mm_setzero_si128()),
+                      _mm_set1_epi16(kMaxStepIndex));
     state.step = StepsAt(state.index);
     return _mm_or_si128(_mm_andnot_si128(notNegative, _mm_set1_epi16(kSignBit)), magnitude);
 }
@@ -146,51 +148,83 @@ void SeedBlocks(const short* rows, std::size_t rowStride, unsigned char* startIn
     }
 }
 
-void EncodeLanes(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
-                 unsigned char* codes, std::size_t codesStride,
-                 const unsigned char* startIndices) {
+LaneState OpeningState(const short* rows, std::size_t rowStride,
+                       const unsigned char* startIndices) {
     alignas(16) std::uint16_t opening[kLanes], index[kLanes];
     for (std::size_t lane = 0; lane < kLanes; ++lane) {
         opening[lane] = static_cast<std::uint16_t>(rows[lane * rowStride]) ^ kSignFlip;
         index[lane] = startIndices[lane];
     }
     LaneState state{_mm_load_si128(reinterpret_cast<const __m128i*>(opening)),
-                    _mm_load_si128(reinterpret_cast<const __m128i*>(index)), {}};
+                    _mm_load_si128(reinterpret_cast<const __m128i*>(index)),
+                    {}};
     state.step = StepsAt(state.index);
+    return state;
+}
+
+// Encodes `Groups` groups of 8 blocks. Each sample of a lane waits for the
+// one before it through the predictor and the step lookup; the groups' chains
+// are independent, so taken together the CPU works on one while another
+// waits.
+template <std::size_t Groups>
+void EncodeLanes(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
+                 unsigned char* codes, std::size_t codesStride, const unsigned char* startIndices) {
+    LaneState state[Groups];
+    for (std::size_t g = 0; g < Groups; ++g) {
+        state[g] =
+            OpeningState(rows + g * kLanes * rowStride, rowStride, startIndices + g * kLanes);
+    }
     const __m128i flip = _mm_set1_epi16(static_cast<short>(kSignFlip));
     for (std::size_t at = 0; at < codesPerBlock; at += kSamplesPerPass) {
-        __m128i samples[kLanes];
-        for (std::size_t lane = 0; lane < kLanes; ++lane) {
-            samples[lane] = _mm_loadu_si128(
-                reinterpret_cast<const __m128i*>(rows + lane * rowStride + 1 + at));
+        __m128i samples[Groups][kLanes];
+        for (std::size_t g = 0; g < Groups; ++g) {
+            for (std::size_t lane = 0; lane < kLanes; ++lane) {
+                samples[g][lane] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                    rows + (g * kLanes + lane) * rowStride + 1 + at));
+            }
+            TurnAround(samples[g]);
         }
-        TurnAround(samples);
-        __m128i code[kSamplesPerPass];
+        __m128i code[Groups][kSamplesPerPass];
         for (std::size_t k = 0; k < kSamplesPerPass; ++k) {
-            code[k] = EncodeLaneSamples(state, _mm_xor_si128(samples[k], flip));
+            for (std::size_t g = 0; g < Groups; ++g) {
+                code[g][k] = EncodeLaneSamples(state[g], _mm_xor_si128(samples[g][k], flip));
+            }
         }
-        StoreCodes(code, codes + at * kCodeBits / 8, codesStride);
+        for (std::size_t g = 0; g < Groups; ++g) {
+            StoreCodes(code[g], codes + g * kLanes * codesStride + at * kCodeBits / 8, codesStride);
+        }
     }
 }
 
 }  // namespace
 
-const std::size_t kBlockLanes = kLanes;
+const std::size_t kBlocksSideBySide = kInterleavedGroups * kLanes;
 
 void EncodeBlocks(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
-                  unsigned char* codes, std::size_t codesStride,
-                  unsigned char* startIndices, std::size_t count) {
+                  unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
+                  std::size_t count) {
     std::size_t done = 0;
     // The lanes take whole passes; blocks of another length, and blocks too
-    // few to fill the lanes, go one after the other.
+    // few to fill the lanes, go one after the other. Groups of 8 left over
+    // from the interleaved ones go through the lanes alone.
     if (codesPerBlock % kSamplesPerPass == 0) {
-        for (; count - done >= kLanes; done += kLanes) {
+        constexpr std::size_t kInterleavedBlocks = kInterleavedGroups * kLanes;
+        for (; count - done >= kInterleavedBlocks; done += kInterleavedBlocks) {
             const short* group = rows + done * rowStride;
-            SeedBlocks(group, rowStride, startIndices + done);
-            EncodeLanes(group, rowStride, codesPerBlock, codes + done * codesStride, codesStride,
-                        startIndices + done);
+            for (std::size_t g = 0; g < kInterleavedGroups; ++g) {
+                SeedBlocks(group + g * kLanes * rowStride, rowStride,
+                           startIndices + done + g * kLanes);
+            }
+            EncodeLanes<kInterleavedGroups>(group, rowStride, codesPerBlock,
+                                            codes + done * codesStride, codesStride,
+                                            startIndices + done);
+        }
+        for (; count - done >= kLanes; done += kLanes) {
+            SeedBlocks(rows + done * rowStride, rowStride, startIndices + done);
+            EncodeLanes<1>(rows + done * rowStride, rowStride, codesPerBlock,
+                           codes + done * codesStride, codesStride, startIndices + done);
         }
     }
-    EncodeBlocksPlain(rows + done * rowStride, rowStride, codesPerBlock,
-                      codes + done * codesStride, codesStride, startIndices + done, count - done);
+    EncodeBlocksPlain(rows + done * rowStride, rowStride, codesPerBlock, codes + done * codesStride,
+                      codesStride, startIndices + done, count - done);
 }
