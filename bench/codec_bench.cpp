@@ -204,7 +204,7 @@ BENCHMARK_CAPTURE(BM_EncodeTranscription, speech, Signal::Speech);
 BENCHMARK_CAPTURE(BM_EncodeTranscription, noise, Signal::Noise);
 BENCHMARK_CAPTURE(BM_EncodeGroup, speech, Signal::Speech, EncodeBlocks, kPaddedRowStride);
 BENCHMARK_CAPTURE(BM_EncodeGroup, noise, Signal::Noise, EncodeBlocks, kPaddedRowStride);
-BENCHMARK_CAPTURE(BM_EncodeGroup, speech_dense_rows, Signal::Speech, EncodeBlocks, kDenseRowStride);
+BENCHMARK_CAPTURE(BM_EncodeGroup, speech_dense, Signal::Speech, EncodeBlocks, kDenseRowStride);
 BENCHMARK_CAPTURE(BM_EncodeGroup, plain_speech, Signal::Speech, EncodeBlocksPlain,
                   kPaddedRowStride);
 BENCHMARK_CAPTURE(BM_EncodeGroup, plain_noise, Signal::Noise, EncodeBlocksPlain, kPaddedRowStride);
