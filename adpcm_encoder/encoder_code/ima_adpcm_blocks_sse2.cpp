@@ -19,6 +19,7 @@ constexpr std::size_t kLanes = 8;
 // so that one register holds one moment of every block.
 constexpr std::size_t kSamplesPerPass = 8;
 constexpr std::size_t kInterleavedGroups = 4;
+constexpr std::size_t kInterleavedBlocks = kInterleavedGroups * kLanes;
 constexpr unsigned int kCodeBits = 4;
 constexpr short kSignBit = 8;
 // The predictor and the samples are kept with their sign bit flipped, as
@@ -198,7 +199,7 @@ void EncodeLanes(const short* rows, std::size_t rowStride, std::size_t codesPerB
 
 }  // namespace
 
-const std::size_t kBlocksSideBySide = kInterleavedGroups * kLanes;
+const std::size_t kBlocksSideBySide = kInterleavedBlocks;
 
 void EncodeBlocks(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
                   unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
@@ -208,7 +209,6 @@ void EncodeBlocks(const short* rows, std::size_t rowStride, std::size_t codesPer
     // few to fill the lanes, go one after the other. Groups of 8 left over
     // from the interleaved ones go through the lanes alone.
     if (codesPerBlock % kSamplesPerPass == 0) {
-        constexpr std::size_t kInterleavedBlocks = kInterleavedGroups * kLanes;
         for (; count - done >= kInterleavedBlocks; done += kInterleavedBlocks) {
             const short* group = rows + done * rowStride;
             for (std::size_t g = 0; g < kInterleavedGroups; ++g) {
