@@ -2,6 +2,9 @@
 # Times a whole conversion by pcm-encoder against ffmpeg's and sox's IMA ADPCM
 # encoders on the same 10-minute speech file, measures pcm-encoder's peak
 # memory on a 1-minute and a 60-minute input, and runs the codec benchmark.
+# It also sets the conversion beside its I/O floor: bench/io_floor doing the
+# same reads, writes, sync and rename without encoding, timed in rounds of
+# their own.
 #
 # The three tools run in alternating rounds: in each, hyperfine times every
 # tool a few times (the tools' order turning from round to round), and the
@@ -30,7 +33,7 @@ long_minutes=60
 build=build/bench
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPCM_ENCODER_BUILD_TESTS=OFF \
   -DPCM_ENCODER_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build "$build" --target pcm-encoder codec_bench -j2 >/dev/null
+cmake --build "$build" --target pcm-encoder codec_bench io_floor -j2 >/dev/null
 encoder=$(realpath "$build/pcm-encoder")
 
 work=$(mktemp -d)
@@ -95,7 +98,24 @@ peak_kib() {
   done | median
 }
 
-rm -f "$work/ten.wav" "$work"/Enc_ten.wav "$work/ffmpeg.wav" "$work/sox.wav"
+# The conversion against the I/O floor, each round timing both.
+floor=$(realpath "$build/bench/io_floor")
+: >"$work/floor-rounds"
+for ((round = 0; round < rounds; round++)); do
+  hyperfine -N --warmup 1 --runs "$runs" --style none --export-csv "$work/floor.csv" \
+    -n pcm-encoder "${commands[pcm-encoder]}" -n io-floor "$floor $work/ten.wav $work/floor.wav" \
+    >/dev/null 2>>"$work/hyperfine.log"
+  awk -F, 'NR > 1 { wall[$1] = $4 } END { print wall["pcm-encoder"], wall["io-floor"] }' \
+    "$work/floor.csv" >>"$work/floor-rounds"
+done
+floor_median() { awk -v c="$1" '{ print $c * 1000 }' "$work/floor-rounds" | median; }
+echo
+echo "The conversion against its I/O floor (reads, writes, sync, rename; no encoding), wall clock, medians of $rounds rounds of $runs runs:"
+printf '  pcm-encoder %7.1f ms\n  I/O floor   %7.1f ms\n' "$(floor_median 1)" "$(floor_median 2)"
+printf '  pcm-encoder / I/O floor: %.2f (target <= 2)\n' \
+  "$(awk '{ print $1 / $2 }' "$work/floor-rounds" | median)"
+
+rm -f "$work/ten.wav" "$work"/Enc_ten.wav "$work/ffmpeg.wav" "$work/sox.wav" "$work/floor.wav"
 speech "$work/short.wav" $(( short_minutes * 60 ))
 speech "$work/long.wav" $(( long_minutes * 60 ))
 short_peak=$(peak_kib "$work/short.wav")
@@ -116,4 +136,6 @@ echo "Codec, ns a sample, a 2048-sample block an iteration (medians of 10 repeti
     END {
       printf "  buffer Encode against the plain transcription: %.2fx on speech, %.2fx on noise (target >= 1.6)\n",
         ns["BM_EncodeTranscription/speech"] / ns["BM_Encode/speech"],
-        ns["BM_EncodeTranscription/noise"] / ns["BM_Encode/noise"] }'
+        ns["BM_EncodeTranscription/noise"] / ns["BM_Encode/noise"]
+      printf "  blocks in one call: %.2f ns a sample on speech (target <= 1.5), %.2fx the buffer Encode\n",
+        ns["BM_EncodeGroup/speech"], ns["BM_Encode/speech"] / ns["BM_EncodeGroup/speech"] }'

@@ -1,4 +1,5 @@
-// Fuzz target: the codec's buffer Encode and Decode at arbitrary positions.
+// Fuzz target: the codec's buffer Encode and Decode at arbitrary positions,
+// and the encoding of several blocks in one call.
 //
 // The input chooses a buffer, a base pointer inside it, a bit offset from
 // that pointer (negative ones included) and a length that fits, plus the
@@ -6,7 +7,10 @@
 // (the same codes, the same samples, the same final state), return its
 // length in the right unit, and leave every byte outside the codes it writes
 // as it was. Buffers are sized exactly, so AddressSanitizer catches any
-// access beyond them. Any breach aborts, which libFuzzer reports as a finding.
+// access beyond them. Blocks encoded in one call, in groups of any size,
+// lengths, strides, signals and with the first call of the process still to
+// come or done, must equal one buffer Encode per block, the step indices and
+// the program-wide values included. Any breach aborts, which libFuzzer reports as a finding.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -15,12 +19,17 @@
 #include <vector>
 
 #include "ima_adpcm.h"
+#include "ima_adpcm_blocks.h"
 
 namespace {
 
 constexpr std::size_t kMaxBufferBytes = 1100;
 constexpr unsigned char kMaxStepIndex = 88;
 constexpr short kUnwrittenSample = 0x7E7E;
+constexpr std::size_t kMaxGroup = 80;  // past two interleaved groups of 32
+constexpr std::size_t kMaxShortBlockCodes = 64;
+constexpr std::size_t kProgramBlockCodes = 2048;
+constexpr std::size_t kMaxStridePadding = 9;
 
 void Require(bool holds, const char* what) {
     if (holds) return;
@@ -139,14 +148,74 @@ void FuzzDecode(FuzzedDataProvider& in) {
     Require(SameState(codec, plain), "Decode ends in the per-code state");
 }
 
+// Full-scale squares drive the predictor into both clamps.
+short ConsumeSample(FuzzedDataProvider& in, bool fullScale) {
+    const short sample = in.ConsumeIntegral<short>();
+    return fullScale ? (sample < 0 ? -32768 : 32767) : sample;
+}
+
+void FuzzEncodeBlocks(FuzzedDataProvider& in) {
+    const std::size_t count = in.ConsumeIntegralInRange<std::size_t>(0, kMaxGroup);
+    const std::size_t codesPerBlock =
+        in.ConsumeBool() ? kProgramBlockCodes
+                         : 2 * in.ConsumeIntegralInRange<std::size_t>(1, kMaxShortBlockCodes / 2);
+    const std::size_t rowStride =
+        codesPerBlock + 1 + in.ConsumeIntegralInRange<std::size_t>(0, kMaxStridePadding);
+    const std::size_t codesStride =
+        codesPerBlock / 2 + in.ConsumeIntegralInRange<std::size_t>(0, kMaxStridePadding);
+    const short header = in.ConsumeIntegral<short>();
+    const int firstCallDone = in.ConsumeBool();
+    const bool fullScale = in.ConsumeBool();
+    // The last row and the last block's codes end the buffers exactly.
+    const std::size_t rowsSize = count ? (count - 1) * rowStride + codesPerBlock + 1 : 0;
+    const std::size_t codesSize = count ? (count - 1) * codesStride + codesPerBlock / 2 : 0;
+    std::vector<short> rows(rowsSize);
+    for (short& s : rows) s = ConsumeSample(in, fullScale);
+    const std::vector<unsigned char> before = ConsumeBuffer(in, codesSize);
+
+    HeaderVal = header;
+    StaticVal = 0;
+    x = firstCallDone;
+    std::vector<unsigned char> expected = before, expectedIndices(count);
+    IMA_ADPCM codec;
+    for (std::size_t b = 0; b < count; ++b) {
+        HeaderVal = rows[b * rowStride];
+        expectedIndices[b] = IMA_ADPCM::SeedStepIndex();
+        codec.Encode(expected.data() + b * codesStride, 0, rows.data() + b * rowStride + 1,
+                     static_cast<unsigned int>(2 * codesPerBlock));
+    }
+    const short expectedHeader = HeaderVal;
+    const int expectedX = x;
+
+    using Encoder = void (*)(const short*, std::size_t, std::size_t, unsigned char*, std::size_t,
+                             unsigned char*, std::size_t);
+    for (const Encoder encode : {EncodeBlocks, EncodeBlocksPlain}) {
+        HeaderVal = header;
+        x = firstCallDone;
+        std::vector<unsigned char> codes = before, indices(count);
+        encode(rows.data(), rowStride, codesPerBlock, codes.data(), codesStride, indices.data(),
+               count);
+        Require(codes == expected, "blocks in one call code as one Encode a block");
+        Require(indices == expectedIndices, "blocks in one call start from Encode's indices");
+        Require(HeaderVal == expectedHeader && x == expectedX,
+                "blocks in one call leave the program-wide values as Encode does");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
-    if (in.ConsumeBool()) {
-        FuzzEncode(in);
-    } else {
-        FuzzDecode(in);
+    switch (in.ConsumeIntegralInRange<int>(0, 2)) {
+        case 0:
+            FuzzEncode(in);
+            break;
+        case 1:
+            FuzzDecode(in);
+            break;
+        default:
+            FuzzEncodeBlocks(in);
+            break;
     }
     return 0;
 }

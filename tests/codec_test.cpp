@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
 
 #include "codec_at.h"
 #include "ima_adpcm.h"
+#include "ima_adpcm_blocks.h"
 #include "reference_encoder.h"
 #include "test_seed.h"
 
@@ -237,6 +240,72 @@ TEST(BufferEncode, ReseedsAtEveryCallAndMatchesPerSampleCodes) {
         ASSERT_EQ(packed, expected) << "trial " << trial << ", offset " << dstOffset;
         ASSERT_EQ(codec.PredictedValue, plain.PredictedValue);
         ASSERT_EQ(codec.StepIndex, plain.StepIndex);
+    }
+}
+
+enum class Signal { SpeechLike, FullScaleSquare, Silence, Random };
+
+short SampleOf(Signal signal, std::size_t i, std::mt19937& random) {
+    switch (signal) {
+        case Signal::SpeechLike:
+            return static_cast<short>(12000 * std::sin(0.03 * i) * std::sin(0.0007 * i) +
+                                      std::uniform_int_distribution<int>(-400, 400)(random));
+        case Signal::FullScaleSquare:
+            return (i / 37) % 2 ? 32767 : -32768;
+        case Signal::Silence:
+            return 0;
+        case Signal::Random:
+            return static_cast<short>(random());
+    }
+    return 0;
+}
+
+// Groups smaller than, as large as and larger than the blocks encoded side
+// by side, so that every way through is taken (blocks side by side, in
+// fewer lanes, one after the other), on signals that reach both clamps;
+// blocks of the program's length, the last padded as a short tail is (its
+// samples repeat from the middle on), and of a length the lanes do not take.
+TEST(EncodeBlocks, EqualsOneBufferEncodePerBlock) {
+    const std::size_t lanes = kBlocksSideBySide;
+    std::mt19937 random(TestSeed());
+    for (const Signal signal :
+         {Signal::SpeechLike, Signal::FullScaleSquare, Signal::Silence, Signal::Random}) {
+        for (const std::size_t codesPerBlock : {std::size_t{2048}, std::size_t{20}}) {
+            for (const std::size_t count :
+                 {std::size_t{1}, lanes - 1, lanes, lanes + 1, 2 * lanes + 3}) {
+                if (count == 0) continue;  // blocks one at a time: no group is smaller
+                const std::size_t rowStride = codesPerBlock + 7,
+                                  codesStride = codesPerBlock / 2 + 4;
+                std::vector<short> rows(count * rowStride);
+                for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = SampleOf(signal, i, random);
+                short* last = &rows[(count - 1) * rowStride];
+                std::fill(last + codesPerBlock / 2, last + codesPerBlock + 1,
+                          last[codesPerBlock / 2]);
+                for (const int firstCallDone : {0, 1}) {
+                    SCOPED_TRACE(testing::Message() << "signal " << static_cast<int>(signal) << ", "
+                                                    << count << " blocks of " << codesPerBlock
+                                                    << ", first call done " << firstCallDone);
+                    std::vector<unsigned char> codes(count * codesStride, 0xEE), expected = codes;
+                    std::vector<unsigned char> indices(count), expectedIndices(count);
+                    ResetProgramWideValues(1, firstCallDone);
+                    EncodeBlocks(rows.data(), rowStride, codesPerBlock, codes.data(), codesStride,
+                                 indices.data(), count);
+                    const short headerAfter = HeaderVal;
+                    ResetProgramWideValues(1, firstCallDone);
+                    IMA_ADPCM codec;
+                    for (std::size_t b = 0; b < count; ++b) {
+                        HeaderVal = rows[b * rowStride];
+                        expectedIndices[b] = IMA_ADPCM::SeedStepIndex();
+                        codec.Encode(&expected[b * codesStride], 0, &rows[b * rowStride + 1],
+                                     static_cast<unsigned int>(2 * codesPerBlock));
+                    }
+                    EXPECT_EQ(codes, expected);
+                    EXPECT_EQ(indices, expectedIndices);
+                    EXPECT_EQ(headerAfter, HeaderVal);
+                    EXPECT_EQ(x, 1);
+                }
+            }
+        }
     }
 }
 

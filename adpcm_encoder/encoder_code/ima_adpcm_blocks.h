@@ -1,0 +1,38 @@
+// Several whole blocks encoded in one call.
+//
+// Blocks are independent: each starts from its own opening sample and the
+// step index stored in its header. So several are encoded side by side, one
+// block in each of the CPU's vector lanes; on a CPU without a vector unit of
+// its own here, and for blocks left over, one after the other.
+//
+// Block b's row starts at rows + b * rowStride (in samples): row[0] is its
+// opening sample, row[1] .. row[codesPerBlock] are the samples it codes
+// (codesPerBlock is even, > 0). Its codes go to codes + b * codesStride
+// (codesPerBlock / 2 bytes, packed as the buffer Encode packs them: earlier
+// code in the low nibble), and the step index they start from to
+// startIndices[b]. The result equals, byte for byte, one buffer
+// IMA_ADPCM::Encode per block in order (each with HeaderVal set to the
+// block's opening sample, dstOffset 0, srcSize 2 * codesPerBlock,
+// src = row + 1): the first buffer Encode of the process starts from the
+// step index that EncodeInit chooses, every later one from StaticVal, and
+// `x` is advanced as Encode advances it. HeaderVal is left at the last
+// block's opening sample, as those calls leave it.
+//
+// Codec unit: no I/O, no allocation. Not reentrant, as the buffer Encode.
+#pragma once
+
+#include <cstddef>
+
+// How many blocks this build encodes side by side: a group of a multiple of
+// it encodes fastest. 1 when it encodes one after the other.
+extern const std::size_t kBlocksSideBySide;
+
+void EncodeBlocks(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
+                  unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
+                  std::size_t count);
+
+// The same, one block after the other through the buffer Encode: what the
+// vector lanes are measured and checked against, and what they leave over.
+void EncodeBlocksPlain(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
+                       unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
+                       std::size_t count);
