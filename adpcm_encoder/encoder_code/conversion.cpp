@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "file_system.h"
-#include "ima_adpcm.h"
+#include "ima_adpcm_blocks.h"
 #include "pending_output.h"
 #include "wave_input.h"
 #include "wave_layout.h"
@@ -83,27 +83,73 @@ bool FitsWaveSizeFields(const SampleSpan& samples) {
            SampleCount(samples) <= UINT32_MAX;
 }
 
-// Reads one block's `count` input samples (1 to 2048): the opening sample,
-// which goes to HeaderVal, and the rest to be coded. The codec codes 2048
-// slots a block, so the slots after the last sample repeat it; a decoder
-// that plays them hears neither a click nor a gap.
-bool ReadBlock(std::FILE* input, std::size_t count, short (&toCode)[wave::kSamplesPerBlock]) {
-    unsigned char raw[wave::kInputBytesPerBlock];
-    if (std::fread(raw, sizeof(short), count, input) != count) return false;
-    HeaderVal = wave::GetLE16(raw);
-    for (std::size_t i = 1; i < count; ++i) toCode[i - 1] = wave::GetLE16(raw + 2 * i);
-    const short last = wave::GetLE16(raw + 2 * (count - 1));
-    std::fill(toCode + count - 1, std::end(toCode), last);
-    return true;
-}
+// The encoding pass reads, encodes and writes this many blocks at a time, or
+// the nearest multiple of what the codec encodes side by side.
+constexpr std::size_t kGroupBlocks = 32;
+// A row holds a block's opening sample and the 2048 it codes. Rows 4098
+// bytes apart would share the processor's cache sets; a few samples more
+// keep them apart.
+constexpr std::size_t kRowStride = wave::kSamplesPerBlock + 1 + 32;
 
-void EncodeBlock(IMA_ADPCM& codec, const short (&toCode)[wave::kSamplesPerBlock],
-                 unsigned char (&block)[wave::kBlockSize]) {
-    wave::PutLE16(block, 0, static_cast<std::uint16_t>(HeaderVal));
-    block[2] = IMA_ADPCM::SeedStepIndex();
-    block[3] = 0;
-    codec.Encode(block, wave::kBlockHeaderSize * 8, toCode, sizeof toCode);
-}
+// The encoding pass's buffers, allocated once a run.
+class Group {
+public:
+    Group()
+        : capacity_((kGroupBlocks + kBlocksSideBySide - 1) / kBlocksSideBySide *
+                    kBlocksSideBySide),
+          raw_(capacity_ * wave::kInputBytesPerBlock),
+          rows_(capacity_ * kRowStride),
+          blocks_(capacity_ * wave::kBlockSize),
+          startIndices_(capacity_) {}
+
+    // Reads the next blocks' samples, as many of the `left` as fit, into
+    // rows; false when the input cannot give them. The codec codes 2048
+    // samples after a block's opening one, the input gives 2047, so the
+    // last is coded twice; a last block that the samples do not fill is
+    // filled up with its last sample, so a decoder that plays it hears
+    // neither a click nor a gap.
+    bool Read(std::FILE* input, std::uint64_t& left) {
+        const std::size_t samples = static_cast<std::size_t>(
+            std::min<std::uint64_t>(left, capacity_ * wave::kSamplesPerBlock));
+        if (std::fread(raw_.data(), sizeof(short), samples, input) != samples) return false;
+        left -= samples;
+        count_ = (samples + wave::kSamplesPerBlock - 1) / wave::kSamplesPerBlock;
+        for (std::size_t b = 0; b < count_; ++b) {
+            const std::size_t first = b * wave::kSamplesPerBlock;
+            const std::size_t count = std::min(samples - first, wave::kSamplesPerBlock);
+            short* row = &rows_[b * kRowStride];
+            for (std::size_t i = 0; i < count; ++i) row[i] = wave::GetLE16(&raw_[2 * (first + i)]);
+            std::fill(row + count, row + wave::kSamplesPerBlock + 1, row[count - 1]);
+        }
+        return true;
+    }
+
+    // Encodes the blocks read into their place in the output, 1028 bytes each.
+    void Encode() {
+        EncodeBlocks(rows_.data(), kRowStride, wave::kSamplesPerBlock,
+                     &blocks_[wave::kBlockHeaderSize], wave::kBlockSize, startIndices_.data(),
+                     count_);
+        for (std::size_t b = 0; b < count_; ++b) {
+            unsigned char* block = &blocks_[b * wave::kBlockSize];
+            wave::PutLE16(block, 0, static_cast<std::uint16_t>(rows_[b * kRowStride]));
+            block[2] = startIndices_[b];
+            block[3] = 0;
+        }
+    }
+
+    bool Write(std::FILE* output) const {
+        const std::size_t bytes = count_ * wave::kBlockSize;
+        return std::fwrite(blocks_.data(), 1, bytes, output) == bytes;
+    }
+
+private:
+    std::size_t capacity_;  // blocks
+    std::vector<unsigned char> raw_;
+    std::vector<short> rows_;
+    std::vector<unsigned char> blocks_;
+    std::vector<unsigned char> startIndices_;
+    std::size_t count_ = 0;  // blocks read
+};
 
 ConversionResult InputFailure(std::FILE* input, const std::string& path) {
     return std::ferror(input) ? SystemFailure(path, "cannot read")
@@ -114,18 +160,11 @@ ConversionResult WriteBlocks(std::FILE* input, const std::string& inputPath,
                              const SampleSpan& samples, std::FILE* output,
                              const std::string& outputPath) {
     if (Seek(input, samples.start, SEEK_SET) != 0) return SystemFailure(inputPath, "cannot seek");
-    IMA_ADPCM codec;
-    short toCode[wave::kSamplesPerBlock];
-    unsigned char block[wave::kBlockSize];
+    Group group;
     for (std::uint64_t left = SampleCount(samples); left > 0;) {
-        const std::size_t count = static_cast<std::size_t>(
-            std::min<std::uint64_t>(left, wave::kSamplesPerBlock));
-        left -= count;
-        if (!ReadBlock(input, count, toCode)) return InputFailure(input, inputPath);
-        EncodeBlock(codec, toCode, block);
-        if (std::fwrite(block, 1, sizeof block, output) != sizeof block) {
-            return SystemFailure(outputPath, "cannot write");
-        }
+        if (!group.Read(input, left)) return InputFailure(input, inputPath);
+        group.Encode();
+        if (!group.Write(output)) return SystemFailure(outputPath, "cannot write");
     }
     return Converted();
 }
