@@ -75,15 +75,15 @@ bool MayReplace(const std::string& path) {
     return !S_ISREG(info.st_mode) || access(path.c_str(), W_OK) == 0;
 }
 
-// The owner goes first, since a change of owner clears the set-user-ID bit
-// that the mode may restore.
+// The permission bits only: set-user-ID and the like have no business on a
+// sound file, least of all on one that someone else may now own.
 bool TakeAccessOf(std::FILE* file, const std::string& path) {
     struct stat old, current;
     if (lstat(path.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return true;
     const int fd = fileno(file);
     TakeOwnership(fd, old);
     if (fstat(fd, &current) != 0) return false;
-    const mode_t kPermissionBits = 07777;
+    const mode_t kPermissionBits = 0777;
     if ((current.st_mode & kPermissionBits) == (old.st_mode & kPermissionBits)) return true;
     return fchmod(fd, old.st_mode & kPermissionBits) == 0;
 }
