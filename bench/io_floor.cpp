@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     const File input = OpenRegularFile(inputPath);
     if (!input) return Fail(inputPath, "cannot open");
     std::remove(partPath.c_str());
-    File output = CreateNewFile(partPath);
+    File output = CreateNewFile(partPath, partPath);
     if (!output) return Fail(partPath, "cannot create");
     std::setvbuf(input.get(), inputBuffer.data(), _IOFBF, inputBuffer.size());
     std::setvbuf(output.get(), outputBuffer.data(), _IOFBF, outputBuffer.size());

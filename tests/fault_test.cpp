@@ -84,6 +84,15 @@ std::optional<std::string> ReadOnlyOutput(const TempDir& temp) {
     return "setpriv --reuid=65534 --regid=65534 --clear-groups ";
 }
 
+// Another user's output, writable by all, in a folder with the sticky bit:
+// the program may write it but not replace it. Needs root, to run as nobody.
+std::optional<std::string> AnotherUsersOutputInAStickyFolder(const TempDir& temp) {
+    if (geteuid() != 0) return std::nullopt;
+    fs::permissions(temp.work() / "Enc_in.wav", fs::perms::all);
+    fs::permissions(temp.work(), fs::perms::all | fs::perms::sticky_bit);
+    return "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+}
+
 // Undoes what a fault set up, before the folder is removed.
 struct FaultUndo {
     const TempDir& temp;
@@ -126,35 +135,47 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{"FileSizeLimit", 20, FileSizeLimitMidway, EFBIG, "cannot write"},
         Fault{"ReadOnlyDirectory", 20, ReadOnlyOutputDirectory, EACCES,
               "cannot create a file in its folder"},
-        Fault{"ReadOnlyOutput", 20, ReadOnlyOutput, EACCES, "cannot write"}),
+        Fault{"ReadOnlyOutput", 20, ReadOnlyOutput, EACCES, "cannot write"},
+        Fault{"AnotherUsersOutputInAStickyFolder", 20, AnotherUsersOutputInAStickyFolder, EPERM,
+              "cannot write"}),
     [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
-bool ConversionUnderWay(const fs::path& dir) {
+// The unfinished output, once it holds data.
+std::optional<fs::path> UnfinishedOutput(const fs::path& dir) {
     for (const auto& entry : fs::directory_iterator(dir)) {
-        if (entry.path().extension() == ".part" && entry.file_size() > 0) return true;
+        if (entry.path().extension() == ".part" && entry.file_size() > 0) return entry.path();
     }
-    return false;
+    return std::nullopt;
 }
 
 class Interruption : public testing::TestWithParam<int> {};
 
 // Caught part way through a long conversion, the program ends as the signal
 // ends any program, and removes its unfinished output first; SIGKILL cannot
-// be caught, but even then nothing is at the output's name.
+// be caught, but even then the older output is as it was. That one is
+// private, and so is its successor while it is written.
 TEST_P(Interruption, LeavesNothingThatCouldPassForAnOutput) {
     const int signal = GetParam();
     TempDir temp;
     const fs::path input = temp.work() / "big.wav";
     WriteBytes(input, PcmWave({}));
     fs::resize_file(input, kCanonicalSamplesAt + kInputBytesPerBlock * (1u << 20));  // 4 GiB
+    const fs::path older = temp.work() / "Enc_big.wav";
+    const fs::perms ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
+    WriteBytes(older, kOlderOutput);
+    fs::permissions(older, ownerOnly);
     const int devNull = open("/dev/null", O_RDWR);
     const pid_t pid = Spawn({PCM_ENCODER_PATH, input.string()}, devNull, devNull);
     close(devNull);
     ASSERT_GT(pid, 0);
-    bool underWay = false;
-    for (int i = 0; i < 3000 && !underWay; ++i) {
+    std::optional<fs::path> unfinished;
+    for (int i = 0; i < 3000 && !unfinished; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        underWay = ConversionUnderWay(temp.work());
+        unfinished = UnfinishedOutput(temp.work());
+    }
+    const bool underWay = unfinished.has_value();
+    if (underWay) {
+        EXPECT_EQ(fs::status(*unfinished).permissions() & fs::perms::all, ownerOnly);
     }
     kill(pid, signal);
     const std::optional<int> status = StatusWithin(pid, 30);
@@ -170,7 +191,8 @@ TEST_P(Interruption, LeavesNothingThatCouldPassForAnOutput) {
                            [](const std::string& f) { return fs::path(f).extension() == ".part"; }),
             files.end());
     }
-    EXPECT_EQ(files, std::vector<std::string>{"big.wav"});
+    EXPECT_EQ(files, (std::vector<std::string>{"Enc_big.wav", "big.wav"}));
+    EXPECT_EQ(ReadBytes(older), kOlderOutput);
 }
 
 INSTANTIATE_TEST_SUITE_P(, Interruption, testing::Values(SIGTERM, SIGINT, SIGHUP, SIGKILL),

@@ -209,7 +209,6 @@ ConversionResult FillOutput(File input, const std::string& inputPath,
     input.reset();
     result = RewriteSizeFields(output.get(), name, SampleCount(samples));
     if (result.outcome != Outcome::Converted) return result;
-    if (!TakeAccessOf(output.get(), name)) return SystemFailure(name, "cannot keep its permissions");
     if (!FlushToDisk(output.get()) || std::fclose(output.release()) != 0) {
         return SystemFailure(name, "cannot write");
     }
@@ -225,6 +224,10 @@ ConversionResult WriteOutput(File input, const std::string& inputPath,
     StreamBuffer buffer;
     File output = Buffered(pending.Create(), buffer);
     if (!output) return SystemFailure(outputPath, "cannot create a file in its folder");
+    // Before any audio is in it: no one the old file kept out may read it.
+    if (!TakeAccessOf(output.get(), outputPath)) {
+        return SystemFailure(outputPath, "cannot keep its permissions");
+    }
     const ConversionResult result =
         FillOutput(std::move(input), inputPath, samples, std::move(output), outputPath);
     if (result.outcome != Outcome::Converted) return result;

@@ -29,14 +29,18 @@ File OpenRegularFile(const std::string& path);
 
 // Creates `path` for binary reading and writing ("w+b"). Fails with EEXIST
 // when anything is there already, a link included, which is never followed.
-File CreateNewFile(const std::string& path);
+// On Linux it has no permission that the regular file at `like`, if any,
+// lacks: the successor of a private file is private from the start.
+File CreateNewFile(const std::string& path, const std::string& like);
 
 // Writes out the file's buffered data and has the system put it on the disk.
 bool FlushToDisk(std::FILE* file);
 
 // Whether what is at `path` may be replaced by a new file: not a folder
 // (EISDIR), nor a file that this user may not write (EACCES; on Windows, one
-// marked read-only). Nothing there, a link, or anything else may be.
+// marked read-only), nor, in a folder with the sticky bit, another user's
+// file (EPERM); and a name the system can look up (ENAMETOOLONG and the
+// like). Nothing there, a link, or anything else may be.
 bool MayReplace(const std::string& path);
 
 // Gives `file` the permission bits of the regular file at `path`, and its

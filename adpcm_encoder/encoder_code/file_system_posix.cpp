@@ -57,21 +57,39 @@ File OpenRegularFile(const std::string& path) {
 }
 
 // 0666 less the umask, as for any new file. fdopen's "w+" truncates nothing.
-File CreateNewFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+File CreateNewFile(const std::string& path, const std::string& like) {
+    mode_t mode = 0666;
+    struct stat old;
+    if (lstat(like.c_str(), &old) == 0 && S_ISREG(old.st_mode)) mode &= old.st_mode;
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     return fd < 0 ? nullptr : Fdopen(fd, "w+b");
 }
 
 bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
-// What cannot be looked at is left to the creation and the move to report.
+// In a folder with the sticky bit (such as /tmp) only the owner of a file,
+// or of the folder, or root may remove or rename it.
+bool MayRenameOnto(const std::string& path, const struct stat& info) {
+    const std::size_t separator = path.rfind('/');
+    const std::string folder = separator == std::string::npos ? "." : path.substr(0, separator + 1);
+    struct stat folderInfo;
+    const uid_t user = geteuid();
+    if (stat(folder.c_str(), &folderInfo) != 0 || !(folderInfo.st_mode & S_ISVTX) ||
+        user == 0 || user == info.st_uid || user == folderInfo.st_uid) {
+        return true;
+    }
+    errno = EPERM;
+    return false;
+}
+
 bool MayReplace(const std::string& path) {
     struct stat info;
-    if (lstat(path.c_str(), &info) != 0) return true;
+    if (lstat(path.c_str(), &info) != 0) return errno == ENOENT;
     if (S_ISDIR(info.st_mode)) {
         errno = EISDIR;
         return false;
     }
+    if (!MayRenameOnto(path, info)) return false;
     return !S_ISREG(info.st_mode) || access(path.c_str(), W_OK) == 0;
 }
 

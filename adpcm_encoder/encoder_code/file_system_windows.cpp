@@ -98,7 +98,7 @@ File OpenRegularFile(const std::string& path) {
     return file;
 }
 
-File CreateNewFile(const std::string& path) {
+File CreateNewFile(const std::string& path, const std::string&) {
     return OpenSharingDeletion(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, "w+b");
 }
 
@@ -106,9 +106,13 @@ bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fi
 
 bool MayReplace(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        return true;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+        SetErrnoFromLastError();
+        return false;
     }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         errno = EISDIR;
         return false;

@@ -44,7 +44,7 @@ File PendingOutput::Create() {
     for (unsigned attempt = 0;; ++attempt) {
         const std::string name = TemporaryName(attempt);
         const InterruptionsHeldOff heldOff;
-        File file = CreateNewFile(name);
+        File file = CreateNewFile(name, outputPath_);
         if (file) {
             path_ = name;
             RemoveOnInterruption(path_);

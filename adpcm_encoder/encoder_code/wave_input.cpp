@@ -25,9 +25,15 @@ struct Chunk {
 
 bool Is(const Chunk& chunk, const char (&id)[5]) { return std::memcmp(chunk.id, id, 4) == 0; }
 
+bool IsPrintable(const char (&id)[4]) {
+    return std::all_of(std::begin(id), std::end(id), [](char c) { return c >= ' ' && c <= '~'; });
+}
+
 // The chunks of a file, one after another, from offset 12. Every step moves
 // on by at least a chunk header, and the walk stops at the end of the file,
-// so it ends on any input.
+// so it ends on any input. It stops too at an identifier that is not four
+// printable characters, as every chunk's is: what follows is no chunk, and
+// a run of zeros or noise would otherwise be walked 8 bytes at a time.
 class ChunkWalk {
 public:
     ChunkWalk(std::FILE* file, std::int64_t fileSize) : file_(file), fileSize_(fileSize) {}
@@ -41,6 +47,7 @@ public:
         }
         Chunk chunk;
         std::memcpy(chunk.id, header, sizeof chunk.id);
+        if (!IsPrintable(chunk.id)) return std::nullopt;
         chunk.size = GetLE32(header + 4);
         chunk.body = next_ + static_cast<std::int64_t>(sizeof header);
         next_ = chunk.body + chunk.size;
@@ -164,28 +171,37 @@ std::string FormatRefusal(ChunkWalk& walk, const Chunk& chunk) {
     return IsAccepted(format) ? std::string() : Mismatch(format);
 }
 
-// The 64-bit data size of an RF64 file's ds64 chunk, if it has one.
-std::optional<std::uint64_t> Ds64DataSize(ChunkWalk& walk, const Chunk& chunk) {
+// The 64-bit sizes of an RF64 file's ds64 chunk, if it has one.
+struct Ds64 {
+    std::uint64_t riffSize, dataSize;
+};
+
+std::optional<Ds64> ReadDs64(ChunkWalk& walk, const Chunk& chunk) {
     unsigned char sizes[wave::kDs64MinimumSize];
     if (chunk.size < sizeof sizes ||
         chunk.body + static_cast<std::int64_t>(sizeof sizes) > walk.fileSize() ||
         !walk.Read(chunk.body, sizes, sizeof sizes)) {
         return std::nullopt;
     }
-    return wave::GetLE64(sizes + wave::kDs64DataSizeAt);
+    return Ds64{wave::GetLE64(sizes), wave::GetLE64(sizes + wave::kDs64DataSizeAt)};
 }
 
 // Writers that stream cannot go back to write sizes: they leave
 // kSizeNotWritten there, or 0, and the RIFF size unwritten too. Then the
 // samples are everything to the end of the file. In a complete file a 0 is
 // true: there are no samples.
-SampleSpan Samples(const Chunk& data, const Form& form, std::optional<std::uint64_t> ds64,
+// In an RF64 file the sizes are those of its ds64 chunk.
+SampleSpan Samples(const Chunk& data, const Form& form, std::optional<Ds64> ds64,
                    std::int64_t fileSize) {
     const std::uint64_t available = static_cast<std::uint64_t>(fileSize - data.body);
+    const bool sizesIn64 = form.large && ds64;
+    const bool riffSizeWritten =
+        sizesIn64 ? ds64->riffSize + wave::kRiffPreambleSize == static_cast<std::uint64_t>(fileSize)
+                  : form.sizeWritten;
     std::uint64_t length = data.size;
     if (data.size == wave::kSizeNotWritten) {
-        length = form.large && ds64 ? *ds64 : available;
-    } else if (data.size == 0 && !form.sizeWritten) {
+        length = sizesIn64 ? ds64->dataSize : available;
+    } else if (data.size == 0 && !riffSizeWritten) {
         length = available;
     }
     // A last byte that makes no whole sample is left out.
@@ -201,11 +217,11 @@ InputCheck CheckInput(std::FILE* input) {
     if (size < 0) return Refused(std::string("cannot read: ") + std::strerror(errno));
     ChunkWalk walk(input, size);
     const Form form = ReadForm(walk);
-    std::optional<std::uint64_t> ds64;
+    std::optional<Ds64> ds64;
     bool formatSeen = false;
     while (const std::optional<Chunk> chunk = walk.Next()) {
         if (form.large && !ds64 && Is(*chunk, "ds64")) {
-            ds64 = Ds64DataSize(walk, *chunk);
+            ds64 = ReadDs64(walk, *chunk);
         } else if (!formatSeen && Is(*chunk, "fmt ")) {
             std::string refusal = FormatRefusal(walk, *chunk);
             if (!refusal.empty()) return Refused(std::move(refusal));
