@@ -55,6 +55,13 @@ declare -A commands=(
   [sox]="sox $work/ten.wav -e ima-adpcm $work/sox.wav"
 )
 
+# Without a shell in between where hyperfine can (-N, from version 1.13 on;
+# Ubuntu 22.04's is older): otherwise it subtracts the shell's own time.
+no_shell=()
+if [[ $(hyperfine --help) == *--shell=none* ]]; then
+  no_shell=(-N)
+fi
+
 # One line a round: wall-clock medians and CPU means of pcm-encoder, ffmpeg
 # and sox, in seconds.
 : >"$work/rounds"
@@ -64,10 +71,12 @@ for ((round = 0; round < rounds; round++)); do
     tool=${tools[(round + i) % ${#tools[@]}]}
     arguments+=(-n "$tool" "${commands[$tool]}")
   done
-  hyperfine -N --warmup 1 --runs "$runs" --style none --export-csv "$work/round.csv" \
+  hyperfine "${no_shell[@]}" --warmup 1 --runs "$runs" --style none --export-csv "$work/round.csv" \
     "${arguments[@]}" >/dev/null 2>>"$work/hyperfine.log"
-  # command,mean,stddev,median,user,system,...
-  awk -F, 'NR > 1 { wall[$1] = $4; cpu[$1] = $5 + $6 } END {
+  # Columns by name: older hyperfines have no median, and then the mean counts.
+  awk -F, 'NR == 1 { for (i = 1; i <= NF; i++) column[$i] = i
+                     middle = ("median" in column) ? column["median"] : column["mean"]; next }
+      { wall[$1] = $middle; cpu[$1] = $column["user"] + $column["system"] } END {
       print wall["pcm-encoder"], wall["ffmpeg"], wall["sox"],
             cpu["pcm-encoder"], cpu["ffmpeg"], cpu["sox"] }' "$work/round.csv" >>"$work/rounds"
   awk -v r=$((round + 1)) 'END { printf "round %d: wall %.1f / %.1f / %.1f ms, CPU %.1f / %.1f / %.1f ms (pcm-encoder / ffmpeg / sox)\n",
