@@ -55,8 +55,8 @@ declare -A commands=(
   [sox]="sox $work/ten.wav -e ima-adpcm $work/sox.wav"
 )
 
-# Without a shell in between where hyperfine can (-N, from version 1.13 on;
-# Ubuntu 22.04's is older): otherwise it subtracts the shell's own time.
+# Without a shell in between where hyperfine can (-N; older versions, such
+# as Ubuntu 22.04's, lack it): otherwise it subtracts the shell's own time.
 no_shell=()
 if [[ $(hyperfine --help) == *--shell=none* ]]; then
   no_shell=(-N)
