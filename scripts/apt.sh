@@ -9,6 +9,28 @@ missing_packages() {
   done
 }
 
+# The first of the given packages that apt knows, for what releases package
+# differently: Debian 12 has clang 14's sanitizer runtimes in
+# libclang-rt-14-dev, Ubuntu 22.04 in libclang-common-14-dev. As root, reads
+# the package lists first when they know none of them (as on a fresh system);
+# otherwise the first one.
+available_package() {
+  local package
+  for package; do
+    if apt-cache show "$package" >/dev/null 2>&1; then
+      echo "$package"
+      return
+    fi
+  done
+  if ((EUID == 0)) && command -v apt-get >/dev/null && [[ -z ${package_lists_read-} ]]; then
+    package_lists_read=yes
+    apt-get update -q >&2
+    available_package "$@"
+    return
+  fi
+  echo "$1"
+}
+
 # Installs the given packages with apt-get, as root; as anyone else, or where
 # there is no apt-get, says in one line what is missing and how to install it,
 # and ends the script.

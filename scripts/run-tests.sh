@@ -14,9 +14,12 @@ source scripts/apt.sh
 # is checked against; mingw-w64 builds the Windows program and Wine runs it;
 # clang and its runtimes build the fuzz targets; Google Benchmark builds the
 # codec benchmark, so that it keeps building (it is run by hand, not here);
-# dpkg-dev's dpkg-shlibdeps, with file, gives the .deb its dependencies.
+# dpkg-dev's dpkg-shlibdeps, with file, gives the .deb its dependencies;
+# lintian and man check the .deb and its manual; ffmpeg, sndfile-programs and
+# python3 write the files of other tools that the program must take.
 packages=(cmake make g++ libgtest-dev ffmpeg sox sndfile-programs g++-mingw-w64-x86-64 wine wine64
-  clang-14 libclang-rt-14-dev libbenchmark-dev dpkg-dev file)
+  clang-14 "$(available_package libclang-rt-14-dev libclang-common-14-dev)" libbenchmark-dev
+  dpkg-dev file lintian man-db python3)
 mapfile -t missing < <(missing_packages "${packages[@]}")
 install_packages "${missing[@]}"
 
@@ -26,10 +29,11 @@ cmake -S . -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cma
 cmake --build "$windows_build" -j"$(nproc)"
 cmake --build "$windows_build" --target package
 
-# The .deb holds the program as a user builds it: Release, tests left out.
+# The .deb holds the program as a user builds it: Release, tests left out,
+# hardened as Debian's packages are.
 package_build=build/package
 cmake -S . -B "$package_build" -DCMAKE_BUILD_TYPE=Release -DPCM_ENCODER_WERROR=ON \
-  -DPCM_ENCODER_BUILD_TESTS=OFF
+  -DPCM_ENCODER_BUILD_TESTS=OFF -DPCM_ENCODER_HARDEN=ON
 cmake --build "$package_build" -j"$(nproc)"
 cmake --build "$package_build" --target package
 

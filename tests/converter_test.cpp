@@ -20,6 +20,8 @@ const std::string kInstruction =
     "Drag n' drop pcm, 22050 mono wave file onto window.  Press [enter] to exit ";
 const std::string kRejection =
     "Wave file is already encoded, or wav type is\nstereo or unknown.  Press [enter] to exit ";
+const std::string kUsageStart = "Usage: pcm-encoder FILE\n";
+const std::string kVersion = "pcm-encoder " PCM_ENCODER_VERSION "\n";
 
 const std::string kNeeds =
     "needs 22050 Hz, mono, 16-bit PCM (see \"Preparing input\" in the README)";
@@ -54,21 +56,32 @@ std::string ReadPrinted(int fd, std::size_t length, double seconds) {
 struct Waiting {
     const char* what;
     std::vector<std::string> args;
-    std::string message;  // empty: the run converts, and does not read at all
+    std::string message;  // what it prints (when it does not wait: its first line)
+    bool waits;           // false: it must not read at all
     int status;
 };
+
+std::string FirstLine(const std::string& text) {
+    const std::size_t end = text.find('\n');
+    return end == std::string::npos ? text : text.substr(0, end + 1);
+}
 
 // At a console the program keeps its message on screen until Enter is
 // pressed. With standard input a pipe that stays open, it must have printed
 // the whole message, and go on waiting, until a line comes.
 TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
     const Waiting cases[] = {
-        {"instruction", {}, kInstruction, 0},
+        {"instruction", {}, kInstruction, true, 0},
         {"rejection", {"stereo.wav"},
-         "stereo.wav: 22050 Hz, 2 channels, 16-bit PCM; " + kNeeds + "\n" + kRejection, 0},
+         "stereo.wav: 22050 Hz, 2 channels, 16-bit PCM; " + kNeeds + "\n" + kRejection, true, 0},
         {"failure", {"in.wav"}, "Enc_in.wav: cannot write: " + std::string(std::strerror(EISDIR)) + "\n",
-         1},
-        {"conversion", {"take.wav"}, "", 0},
+         true, 1},
+        {"conversion", {"take.wav"}, "", false, 0},
+        {"usage", {"--help"}, kUsageStart, false, 0},
+        {"usage, short", {"-h", "take.wav"}, kUsageStart, false, 0},
+        {"version", {"--version"}, kVersion, false, 0},
+        {"version, short", {"-V"}, kVersion, false, 0},
+        {"a file named --help", {"./--help"}, "", false, 0},
     };
     const Bytes input = PcmWave(NoisySamples(kSamplesPerBlock, 6));
     for (const Waiting& c : cases) {
@@ -78,13 +91,14 @@ TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
         WriteBytes(temp.work() / "in.wav", input);
         fs::create_directory(temp.work() / "Enc_in.wav");
         WriteBytes(temp.work() / "take.wav", input);
+        WriteBytes(temp.work() / "--help", input);
         std::string line = "cd " + ShellQuoted(temp.work().string()) + " && " + ProgramCommand();
         for (const std::string& arg : c.args) line += " " + ShellQuoted(arg);
         int in[2], out[2];
         ASSERT_EQ(pipe2(in, O_CLOEXEC), 0);
         ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
         const std::string unread = "left for the shell\n";
-        if (c.message.empty()) {
+        if (!c.waits) {
             ASSERT_EQ(write(in[1], unread.data(), unread.size()),
                       static_cast<ssize_t>(unread.size()));
         }
@@ -93,13 +107,10 @@ TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
         ASSERT_GT(pid, 0);
 
         std::optional<int> status;
-        if (c.message.empty()) {
+        if (!c.waits) {
             status = StatusWithin(pid, 30);
-            // Without a writer left, a read of what the program took ends.
-            close(in[1]);
-            char left[64];
-            EXPECT_EQ(std::string(left, std::max<ssize_t>(0, read(in[0], left, sizeof left))),
-                      unread);
+            EXPECT_EQ(ReadPrinted(in[0], unread.size(), 1), unread);
+            EXPECT_EQ(FirstLine(ReadPrinted(out[0], SIZE_MAX, 5)), AsPrinted(c.message));
         } else {
             const std::string expected = AsPrinted(c.message);
             EXPECT_EQ(ReadPrinted(out[0], expected.size(), 30), expected);
@@ -111,7 +122,7 @@ TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
             }
         }
         close(in[0]);
-        if (!c.message.empty()) close(in[1]);
+        close(in[1]);
         close(out[0]);
         KillIfRunning(pid, status);
         ASSERT_TRUE(status.has_value()) << "still waiting";

@@ -1,31 +1,53 @@
 #!/usr/bin/env bash
 # The packages that scripts/run-tests.sh makes: the Windows zip holds just
-# pcm-encoder.exe and its guide, and the guide quotes the program's messages
-# as it prints them; the .deb installs a working /usr/bin/pcm-encoder and
-# names what it depends on.
+# pcm-encoder.exe, its guide and the licence, the guide quotes the program's
+# messages as it prints them, and the .exe carries the version information;
+# the .deb installs a working /usr/bin/pcm-encoder, its manual, copyright file
+# and changelog, names what it depends on, and lintian finds nothing in it.
 # Usage: packages_test.sh ZIP DEB-FOLDER VERSION PCM-ENCODER EXAMPLE-WAV; exit
-# 77 (skipped) without a package or dpkg-deb.
+# 77 (skipped) without a package (no Windows build, say) or a tool it needs.
 set -euo pipefail
-deb_folder=$2 version=$3 program=$4 example=$5
+zip=$(realpath -m -- "$1") deb_folder=$2 version=$3 program=$4 example=$5
 debs=("$deb_folder/pcm-encoder_${version}_"*.deb)
-command -v dpkg-deb >/dev/null && [[ -f $1 && -f ${debs[0]} ]] || exit 77
-zip=$(realpath -- "$1")
+for tool in dpkg-deb lintian man x86_64-w64-mingw32-windres; do
+  command -v "$tool" >/dev/null || exit 77
+done
+[[ -f $zip && -f ${debs[0]} ]] || exit 77
 deb=${debs[0]}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "$*" >&2; exit 1; }
 
 entries=$(cmake -E tar tf "$zip" | LC_ALL=C sort)
-[[ $entries == $'README.txt\npcm-encoder.exe' ]] || fail "zip holds: ${entries//$'\n'/ }"
+[[ $entries == $'LICENSE.txt\nREADME.txt\npcm-encoder.exe' ]] || fail "zip holds: ${entries//$'\n'/ }"
 mkdir "$work/zip" && (cd "$work/zip" && cmake -E tar xf "$zip")
 [[ $(head -c 2 "$work/zip/pcm-encoder.exe") == MZ ]] || fail "pcm-encoder.exe is no Windows program"
 guide=$work/zip/README.txt
-! grep -q $'[^\r]$\|^$' "$guide" || fail "README.txt has lines that do not end with CR LF"
+for text in "$guide" "$work/zip/LICENSE.txt"; do
+  ! grep -q $'[^\r]$\|^$' "$text" || fail "${text##*/} has lines that do not end with CR LF"
+done
+
+# What Explorer shows under Properties, Details.
+resources=$(x86_64-w64-mingw32-windres -J coff -O rc -i "$work/zip/pcm-encoder.exe")
+numbers=${version//./, }
+for expected in "FILEVERSION $numbers, 0" "PRODUCTVERSION $numbers, 0" \
+  "\"FileVersion\", \"$version\"" "\"ProductVersion\", \"$version\"" \
+  '"ProductName", "pcm-encoder"' '"FileDescription", "Converts ' \
+  '"LegalCopyright", "Copyright (c) 2026 the pcm-encoder authors'; do
+  grep -qF -- "$expected" <<<"$resources" || fail "the .exe's version information lacks: $expected"
+done
 
 mkdir "$work/deb" && dpkg-deb -x "$deb" "$work/deb"
-files=$(cd "$work/deb" && find . ! -type d)
-[[ $files == ./usr/bin/pcm-encoder && -x $work/deb/usr/bin/pcm-encoder ]] ||
+files=$(cd "$work/deb" && find . ! -type d | LC_ALL=C sort)
+doc=./usr/share/doc/pcm-encoder
+[[ $files == "./usr/bin/pcm-encoder
+$doc/README.md.gz
+$doc/changelog.gz
+$doc/copyright
+./usr/share/man/man1/pcm-encoder.1.gz" && -x $work/deb/usr/bin/pcm-encoder ]] ||
   fail ".deb installs: ${files//$'\n'/ }"
+[[ $("$work/deb/usr/bin/pcm-encoder" --version) == "pcm-encoder $version" ]] ||
+  fail "the packaged program says it is: $("$work/deb/usr/bin/pcm-encoder" --version)"
 field() { dpkg-deb -f "$deb" "$1"; }
 [[ $(field Package) == pcm-encoder && $(field Version) == "$version" &&
    $(field Architecture) == "$(dpkg --print-architecture)" && $(field Section) == sound ]] ||
@@ -49,3 +71,16 @@ for message in "$("$work/deb/usr/bin/pcm-encoder" </dev/null)" \
     grep -qF -- "${line% }" "$work/guide" || fail "the guide does not quote: $line"
   done <<<"$message"
 done
+
+# The manual renders without a warning, for this version; the copyright file
+# is in Debian's machine-readable format, MIT; lintian passes the package.
+manual=$(MANWIDTH=80 man --warnings -l "$work/deb/usr/share/man/man1/pcm-encoder.1.gz" 2>"$work/man-warnings")
+[[ ! -s $work/man-warnings ]] || fail "man warns: $(cat "$work/man-warnings")"
+grep -q "^pcm-encoder $version" <<<"$manual" || fail "the manual is not for version $version"
+copyright=$work/deb/${doc#./}/copyright
+[[ $(head -n 1 "$copyright") == "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ]] &&
+  grep -qx "License: MIT" "$copyright" || fail "copyright file: $(head -n 5 "$copyright")"
+# -I --pedantic: also the hardening it lacks, which lintian reports only as
+# information.
+verdict=$(lintian -I --pedantic --fail-on error,warning "$deb" 2>&1) || fail "lintian: $verdict"
+! grep -E "^[EW]:|hardening-" <<<"$verdict" || fail "lintian: $verdict"

@@ -6,8 +6,12 @@
 // it refuses, it prints a message, waits for Enter and exits 0; a refusal
 // first says why, in one line on standard error. A failure while converting
 // prints one line on standard error, waits for Enter and exits 1.
-// Interrupted, it removes its unfinished output first.
+// Interrupted, it removes its unfinished output first. With --help or
+// --version as its first argument it prints the usage or its version and
+// exits 0 without waiting.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -24,6 +28,33 @@ const char kInstruction[] =
 const char kRejection[] =
     "Wave file is already encoded, or wav type is\nstereo or unknown.  Press [enter] to exit ";
 
+const char kUsage[] =
+    "Usage: pcm-encoder FILE\n"
+    "       pcm-encoder --help | --version\n"
+    "\n"
+    "Converts FILE, a WAVE file of 22050 Hz, mono, 16-bit PCM, into an IMA ADPCM\n"
+    "WAVE file (4 bits a sample, blocks of 1028 bytes for 2048 samples) named\n"
+    "Enc_ + FILE's name without its extension + .wav, in FILE's folder. FILE is\n"
+    "never changed; an older file of the output's name is replaced. Only the\n"
+    "first FILE counts. A conversion prints nothing.\n"
+    "\n"
+    "Accepted: WAVE (and RF64) files whose format is PCM or extensible PCM,\n"
+    "16-bit, mono, at 22050 Hz. Anything else (other rates, stereo, other\n"
+    "sample formats, files this program wrote) is refused with a line on\n"
+    "standard error that says why, then a message; nothing is written.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  converted; or no FILE given, or FILE refused (after a message)\n"
+    "  1  the conversion failed (one line on standard error names the file\n"
+    "     and the reason; no part of the output is left behind)\n"
+    "After a message or a failure it waits for Enter; at end of input (as\n"
+    "with </dev/null) it does not wait.\n"
+    "\n"
+    "A file named --help or --version is given as ./--help or ./--version.\n"
+    "More in the manual (man pcm-encoder) and in the README: README.txt beside\n"
+    "pcm-encoder.exe, /usr/share/doc/pcm-encoder/README.md.gz from the .deb.\n";
+const char kVersion[] = "pcm-encoder " PCM_ENCODER_VERSION "\n";
+
 constexpr int kFailureStatus = 1;
 
 // Keeps a console window that the shell opened for a dropped file on screen
@@ -39,6 +70,18 @@ void Prompt(const char* message) {
 void PrintError(const std::string& line) {
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
+}
+
+bool IsOneOf(const char* argument, const char* longName, const char* shortName) {
+    return std::strcmp(argument, longName) == 0 || std::strcmp(argument, shortName) == 0;
+}
+
+// The usage or the version, asked for: no wait, and status 0 unless standard
+// output could not take it.
+int PrintAnswer(const char* text) {
+    if (std::fputs(text, stdout) != EOF && std::fflush(stdout) == 0) return 0;
+    std::fprintf(stderr, "standard output: cannot write: %s\n", std::strerror(errno));
+    return kFailureStatus;
 }
 
 std::vector<std::string> Arguments(int argc, char** argv) {
@@ -61,6 +104,9 @@ int _dowildcard = -1;
 #endif
 
 int main(int argc, char** argv) {
+    // Only the words themselves ask: "./--help" names a file.
+    if (argc > 1 && IsOneOf(argv[1], "--help", "-h")) return PrintAnswer(kUsage);
+    if (argc > 1 && IsOneOf(argv[1], "--version", "-V")) return PrintAnswer(kVersion);
     HandleInterruptions();
     const std::vector<std::string> arguments = Arguments(argc, argv);
     if (arguments.empty()) {
