@@ -91,6 +91,11 @@ constexpr std::size_t kGroupBlocks = 32;
 // keep them apart.
 constexpr std::size_t kRowStride = wave::kSamplesPerBlock + 1 + 32;
 
+// The output goes on the disk before it takes its name. That writing, begun
+// every so many bytes, goes on while later blocks are encoded, and the sync
+// at the end has little left to wait for.
+constexpr std::uint64_t kWriteBehindBytes = 1 << 20;
+
 // The encoding pass's buffers, allocated once a run.
 class Group {
 public:
@@ -138,9 +143,11 @@ public:
     }
 
     bool Write(std::FILE* output) const {
-        const std::size_t bytes = count_ * wave::kBlockSize;
-        return std::fwrite(blocks_.data(), 1, bytes, output) == bytes;
+        return std::fwrite(blocks_.data(), 1, bytes(), output) == bytes();
     }
+
+    // Of the blocks read, encoded and written.
+    std::size_t bytes() const { return count_ * wave::kBlockSize; }
 
 private:
     std::size_t capacity_;  // blocks
@@ -161,10 +168,16 @@ ConversionResult WriteBlocks(std::FILE* input, const std::string& inputPath,
                              const std::string& outputPath) {
     if (Seek(input, samples.start, SEEK_SET) != 0) return SystemFailure(inputPath, "cannot seek");
     Group group;
+    std::uint64_t unstarted = 0;
     for (std::uint64_t left = SampleCount(samples); left > 0;) {
         if (!group.Read(input, left)) return InputFailure(input, inputPath);
         group.Encode();
         if (!group.Write(output)) return SystemFailure(outputPath, "cannot write");
+        unstarted += group.bytes();
+        if (unstarted >= kWriteBehindBytes) {
+            if (!StartWritingToDisk(output)) return SystemFailure(outputPath, "cannot write");
+            unstarted = 0;
+        }
     }
     return Converted();
 }

@@ -67,6 +67,13 @@ File CreateNewFile(const std::string& path, const std::string& like) {
 
 bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
+// A file system that cannot start early only makes the final sync longer.
+bool StartWritingToDisk(std::FILE* file) {
+    if (std::fflush(file) != 0) return false;
+    sync_file_range(fileno(file), 0, 0, SYNC_FILE_RANGE_WRITE);
+    return true;
+}
+
 // In a folder with the sticky bit (such as /tmp) only the owner of a file,
 // or of the folder, or root may remove or rename it.
 bool MayRenameOnto(const std::string& path, const struct stat& info) {

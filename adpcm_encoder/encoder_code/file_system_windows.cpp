@@ -104,6 +104,9 @@ File CreateNewFile(const std::string& path, const std::string&) {
 
 bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
 
+// Windows writes a file's data behind by itself.
+bool StartWritingToDisk(std::FILE* file) { return std::fflush(file) == 0; }
+
 bool MayReplace(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {

@@ -7,9 +7,10 @@
 //
 // Block b's row starts at rows + b * rowStride (in samples): row[0] is its
 // opening sample, row[1] .. row[codesPerBlock] are the samples it codes
-// (codesPerBlock is even, > 0). Its codes go to codes + b * codesStride
-// (codesPerBlock / 2 bytes, packed as the buffer Encode packs them: earlier
-// code in the low nibble), and the step index they start from to
+// (codesPerBlock is even, > 0). Its codes go to codes + b * codesStride,
+// codesPerBlock / 2 bytes packed as the buffer Encode packs them (earlier
+// code in the low nibble) that no other block's overlap (codesStride >=
+// codesPerBlock / 2), and the step index they start from to
 // startIndices[b]. The result equals, byte for byte, one buffer
 // IMA_ADPCM::Encode per block in order (each with HeaderVal set to the
 // block's opening sample, dstOffset 0, srcSize 2 * codesPerBlock,
