@@ -21,10 +21,11 @@ install_packages "${missing[@]}"
 # folders below build/ are left alone.
 build=build
 
-# Only the program is built: the tests are built and run by
+# Only the program, and the compressed manual and documents that `cmake
+# --install build` puts beside it, are built: the tests are built and run by
 # scripts/run-tests.sh. AUTO: a cache from before the tests became optional
 # may still demand them.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPCM_ENCODER_BUILD_TESTS=AUTO
-cmake --build "$build" --target pcm-encoder -j"$(nproc)"
+cmake --build "$build" --target pcm-encoder compressed_documents -j"$(nproc)"
 "$build/pcm-encoder" examples/hello.wav </dev/null
 echo "Converted examples/hello.wav into examples/Enc_hello.wav"

@@ -30,7 +30,7 @@ const char kRejection[] =
 
 const char kUsage[] =
     "Usage: pcm-encoder FILE\n"
-    "       pcm-encoder --help | --version\n"
+    "       pcm-encoder --help | -h | --version | -V\n"
     "\n"
     "Converts FILE, a WAVE file of 22050 Hz, mono, 16-bit PCM, into an IMA ADPCM\n"
     "WAVE file (4 bits a sample, blocks of 1028 bytes for 2048 samples) named\n"
@@ -46,13 +46,15 @@ const char kUsage[] =
     "Exit status:\n"
     "  0  converted; or no FILE given, or FILE refused (after a message)\n"
     "  1  the conversion failed (one line on standard error names the file\n"
-    "     and the reason; no part of the output is left behind)\n"
+    "     and the reason; no part of the output is left behind), or standard\n"
+    "     output could not take this text or the version\n"
     "After a message or a failure it waits for Enter; at end of input (as\n"
     "with </dev/null) it does not wait.\n"
     "\n"
-    "A file named --help or --version is given as ./--help or ./--version.\n"
-    "More in the manual (man pcm-encoder) and in the README: README.txt beside\n"
-    "pcm-encoder.exe, /usr/share/doc/pcm-encoder/README.md.gz from the .deb.\n";
+    "A file named --help, -h, --version or -V is given as ./--help and so on.\n"
+    "More in the README: README.txt beside pcm-encoder.exe on Windows; on\n"
+    "Linux, the manual (man pcm-encoder) and, from the .deb,\n"
+    "/usr/share/doc/pcm-encoder/README.md.gz.\n";
 const char kVersion[] = "pcm-encoder " PCM_ENCODER_VERSION "\n";
 
 constexpr int kFailureStatus = 1;
