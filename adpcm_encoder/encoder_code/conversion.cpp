@@ -19,9 +19,10 @@ namespace {
 const char kOutputPrefix[] = "Enc_";
 const char kOutputExtension[] = ".wav";
 
-// The encoding pass moves 4096 bytes in and 1028 out a block; with stdio's
-// default buffer of a few KiB that is a system call for nearly every block.
-// A buffer of this size, allocated once a run for each file, makes them rare.
+// The check reads the input's chunk headers a few bytes at a time, and the
+// encoding pass writes 32 blocks' 32 KiB at a time; with stdio's default
+// buffer of a few KiB those are many system calls. A buffer of this size,
+// allocated once a run for each file, makes them rare.
 constexpr std::size_t kStreamBufferBytes = 64 * 1024;
 using StreamBuffer = std::vector<char>;
 
@@ -32,8 +33,6 @@ File Buffered(File file, StreamBuffer& buffer) {
     if (file) std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
     return file;
 }
-
-std::int64_t SizeOf(std::FILE* file) { return Seek(file, 0, SEEK_END) == 0 ? Tell(file) : -1; }
 
 ConversionResult Converted() { return {Outcome::Converted, {}}; }
 ConversionResult Rejected(const std::string& path, const std::string& reason) {
@@ -68,8 +67,7 @@ std::uint64_t SampleCount(const SampleSpan& samples) {
 // Every sample is encoded: a last block that the samples do not fill is
 // filled up with its last sample.
 std::int64_t BlockCount(const SampleSpan& samples) {
-    return static_cast<std::int64_t>((SampleCount(samples) + wave::kSamplesPerBlock - 1) /
-                                     wave::kSamplesPerBlock);
+    return static_cast<std::int64_t>(wave::BlocksFor(SampleCount(samples)));
 }
 
 std::uint64_t OutputSize(std::int64_t blocks) {
@@ -118,7 +116,7 @@ public:
             std::min<std::uint64_t>(left, capacity_ * wave::kSamplesPerBlock));
         if (std::fread(raw_.data(), sizeof(short), samples, input) != samples) return false;
         left -= samples;
-        count_ = (samples + wave::kSamplesPerBlock - 1) / wave::kSamplesPerBlock;
+        count_ = static_cast<std::size_t>(wave::BlocksFor(samples));
         for (std::size_t b = 0; b < count_; ++b) {
             const std::size_t first = b * wave::kSamplesPerBlock;
             const std::size_t count = std::min(samples - first, wave::kSamplesPerBlock);

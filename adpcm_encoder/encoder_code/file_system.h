@@ -22,6 +22,11 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 int Seek(std::FILE* file, std::int64_t offset, int origin);
 std::int64_t Tell(std::FILE* file);
 
+// The file's size, from its end position; -1 when it cannot be found.
+inline std::int64_t SizeOf(std::FILE* file) {
+    return Seek(file, 0, SEEK_END) == 0 ? Tell(file) : -1;
+}
+
 // Opens `path` for binary reading if it is a regular file. Anything else (a
 // directory, FIFO, device or socket) is found out before it is opened, since
 // opening a FIFO waits for a writer, and gives null.

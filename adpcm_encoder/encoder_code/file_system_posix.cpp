@@ -74,14 +74,18 @@ bool StartWritingToDisk(std::FILE* file) {
     return true;
 }
 
+// The folder that holds `path`, as a name that can be opened.
+std::string FolderOf(const std::string& path) {
+    const std::size_t separator = path.rfind('/');
+    return separator == std::string::npos ? "." : path.substr(0, separator + 1);
+}
+
 // In a folder with the sticky bit (such as /tmp) only the owner of a file,
 // or of the folder, or root may remove or rename it.
 bool MayRenameOnto(const std::string& path, const struct stat& info) {
-    const std::size_t separator = path.rfind('/');
-    const std::string folder = separator == std::string::npos ? "." : path.substr(0, separator + 1);
     struct stat folderInfo;
     const uid_t user = geteuid();
-    if (stat(folder.c_str(), &folderInfo) != 0 || !(folderInfo.st_mode & S_ISVTX) ||
+    if (stat(FolderOf(path).c_str(), &folderInfo) != 0 || !(folderInfo.st_mode & S_ISVTX) ||
         user == 0 || user == info.st_uid || user == folderInfo.st_uid) {
         return true;
     }
@@ -118,9 +122,7 @@ bool MoveOnto(const std::string& from, const std::string& to) {
 }
 
 bool SyncFolderOf(const std::string& path) {
-    const std::size_t separator = path.rfind('/');
-    const std::string folder = separator == std::string::npos ? "." : path.substr(0, separator + 1);
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return true;
     const bool synced = fsync(fd) == 0 || errno == EINVAL;
     const int reason = errno;

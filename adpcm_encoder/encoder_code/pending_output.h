@@ -7,9 +7,8 @@
 // written: it holds the previous file or the new one, a link there is
 // replaced rather than written through, and a failed run leaves the previous
 // output as it was. The temporary file is opened once, when it is created,
-// and never again by name. It is removed on every way out but that move, an
-// interruption included, and nothing but the file this run created is ever
-// removed.
+// and never again by name. It is removed, by name, on every way out but that
+// move, an interruption included; only once this run has created it.
 #pragma once
 
 #include <string>

@@ -213,7 +213,7 @@ InputCheck Refused(std::string reason) { return {false, {}, std::move(reason)}; 
 }  // namespace
 
 InputCheck CheckInput(std::FILE* input) {
-    const std::int64_t size = Seek(input, 0, SEEK_END) == 0 ? Tell(input) : -1;
+    const std::int64_t size = SizeOf(input);
     if (size < 0) return Refused(std::string("cannot read: ") + std::strerror(errno));
     ChunkWalk walk(input, size);
     const Form form = ReadForm(walk);

@@ -58,6 +58,11 @@ constexpr std::size_t kBlockHeaderSize = 4;  // opening sample, step index, 0
 constexpr std::size_t kBlockSize = kBlockHeaderSize + kSamplesPerBlock / 2;
 constexpr unsigned char kBitsPerCode = 4;
 
+// Blocks for `samples` samples: a last block they do not fill counts whole.
+constexpr std::uint64_t BlocksFor(std::uint64_t samples) {
+    return (samples + kSamplesPerBlock - 1) / kSamplesPerBlock;
+}
+
 // Output header fields rewritten once every block is written.
 constexpr long kRiffSizeOffset = 4;
 constexpr long kFactSampleLengthOffset = 48;
