@@ -20,7 +20,9 @@ const std::string kInstruction =
     "Drag n' drop pcm, 22050 mono wave file onto window.  Press [enter] to exit ";
 const std::string kRejection =
     "Wave file is already encoded, or wav type is\nstereo or unknown.  Press [enter] to exit ";
-const std::string kUsageStart = "Usage: pcm-encoder FILE\n";
+const std::string kUsageStart = "Usage: pcm-encoder [--best] [-v] FILE\n";
+const std::string kMisuse =
+    "Usage: pcm-encoder [--best | --decode] [-v] FILE (--best and --decode do not go together)\n";
 const std::string kVersion = "pcm-encoder " PCM_ENCODER_VERSION "\n";
 
 const std::string kNeeds =
@@ -82,6 +84,9 @@ TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
         {"version", {"--version"}, kVersion, false, 0},
         {"version, short", {"-V"}, kVersion, false, 0},
         {"a file named --help", {"./--help"}, "", false, 0},
+        {"usage after options", {"-v", "--best", "--help"}, kUsageStart, false, 0},
+        {"--best with --decode", {"--best", "--decode", "take.wav"}, kMisuse, false, 2},
+        {"a file named --best after --", {"--best", "--", "--best"}, "", false, 0},
     };
     const Bytes input = PcmWave(NoisySamples(kSamplesPerBlock, 6));
     for (const Waiting& c : cases) {
@@ -92,6 +97,7 @@ TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
         fs::create_directory(temp.work() / "Enc_in.wav");
         WriteBytes(temp.work() / "take.wav", input);
         WriteBytes(temp.work() / "--help", input);
+        WriteBytes(temp.work() / "--best", input);
         std::string line = "cd " + ShellQuoted(temp.work().string()) + " && " + ProgramCommand();
         for (const std::string& arg : c.args) line += " " + ShellQuoted(arg);
         int in[2], out[2];
@@ -134,7 +140,22 @@ struct Rejected {
     const char* what;
     Bytes input;  // empty: no file at all
     std::string reason;
+    std::vector<std::string> options = {};
 };
+
+// An IMA ADPCM format chunk body for 22050 Hz mono.
+Bytes ImaFormat(std::uint16_t blockAlign, std::uint16_t samplesPerBlock) {
+    Bytes body;
+    PutLE(body, 0x11, 2);
+    PutLE(body, 1, 2);  // mono
+    PutLE(body, 22050, 4);
+    PutLE(body, 11100, 4);
+    PutLE(body, blockAlign, 2);
+    PutLE(body, 4, 2);  // bits a code
+    PutLE(body, 2, 2);  // extra bytes
+    PutLE(body, samplesPerBlock, 2);
+    return body;
+}
 
 TEST_F(Program, RejectsWhatItCannotConvertSaysWhyAndLeavesNoOutput) {
     const std::vector<short> samples(5000, 100);
@@ -161,12 +182,21 @@ TEST_F(Program, RejectsWhatItCannotConvertSaysWhyAndLeavesNoOutput) {
          "no data chunk"},
         {"shorter than its format chunk", tooShort, "not a WAVE file (format chunk cut short)"},
         {"empty", Bytes(), "not a WAVE file (no format chunk)"},
+        {"--decode: PCM", canonical, "already PCM", {"--decode"}},
+        {"--decode: stereo", PcmWave(samples, {16, 2, 22050, 0x11, 4}),
+         "2 channels; only mono IMA ADPCM is decoded", {"--decode"}},
+        {"--decode: MS ADPCM", PcmWave(samples, {16, 1, 22050, 2, 4}),
+         "not IMA ADPCM (format 0x0002)", {"--decode"}},
+        {"--decode: blocks too small", WithFormatBody(canonical, ImaFormat(512, 2048)),
+         "2048 samples a block do not fit 512-byte blocks", {"--decode"}},
     };
     for (const Rejected& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir temp;
         WriteBytes(temp.work() / "in.wav", c.input);
-        const RunResult run = RunEncoder(temp, {"in.wav"});
+        std::vector<std::string> args = c.options;
+        args.push_back("in.wav");
+        const RunResult run = RunEncoder(temp, args);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.err, AsPrinted("in.wav: " + c.reason + "\n"));
         EXPECT_EQ(run.out, AsPrinted(kRejection));

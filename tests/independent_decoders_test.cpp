@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 
 #include "adpcm_file.h"
 #include "test_seed.h"
 
 namespace {
+
+using Program = ProgramTest;
 
 // Other decoders play the opening sample and all 2048 codes of a block.
 constexpr std::size_t kPlayedPerBlock = kSamplesPerBlock + 1;
@@ -136,6 +139,67 @@ TEST_P(StrictDecoders, DecodeACopySaying2049SamplesABlockBitForBitAsWeDo) {
         ASSERT_TRUE(played.has_value());
         ASSERT_EQ(played->size(), BlocksIn(patched) * kPlayedPerBlock);
         EXPECT_EQ(WithoutEachBlocksLastSample(*played), DecodeOutput(patched));
+    }
+}
+
+struct Decoding {
+    const char* what;
+    const char* tool;     // that writes the file, if not the program
+    std::string command;  // writes adpcm.wav from plain.wav, a canonical file
+    // Samples the fact chunk claims, patched in; 0: as written.
+    std::uint32_t factLength = 0;
+};
+
+std::vector<short> FirstOf(std::vector<short> samples, std::size_t count) {
+    samples.resize(std::min(samples.size(), count));
+    return samples;
+}
+
+// --decode plays the blocks as the standard decoder does (ours, sox's), as
+// many samples as the fact chunk says; -v's SNR is that of those samples.
+TEST_F(Program, DecodesAsTheStandardDecoderDoes) {
+    const std::string ours = ProgramCommand() + " -v ";
+    const Decoding cases[] = {
+        {"the default", nullptr, "(" + ours + "plain.wav && mv Enc_plain.wav adpcm.wav)"},
+        {"--best", nullptr, "(" + ours + "--best plain.wav && mv Enc_plain.wav adpcm.wav)"},
+        {"a fact chunk shorter than the blocks", nullptr,
+         "(" + ours + "plain.wav && mv Enc_plain.wav adpcm.wav)", 3000},
+        {"sox's", "sox", "sox plain.wav -e ima-adpcm adpcm.wav"},
+        {"ffmpeg's", "ffmpeg", "ffmpeg -nostdin -v error -i plain.wav -c:a adpcm_ima_wav adpcm.wav"},
+    };
+    const Bytes input = ReadBytes(EXAMPLE_WAV);
+    const std::vector<short> samples = InputSamples(input);
+    for (const Decoding& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.tool && !Installed(c.tool)) GTEST_SKIP() << c.tool << " is not installed";
+        TempDir temp;
+        WriteBytes(temp.work() / "plain.wav", input);
+        const RunResult written = RunInWork(temp, c.command);
+        ASSERT_EQ(written.status, 0) << written.err;
+        Bytes adpcm = ReadBytes(temp.work() / "adpcm.wav");
+        if (c.factLength) wave::PutLE32(adpcm, wave::kFactSampleLengthOffset, c.factLength);
+        WriteBytes(temp.work() / "adpcm.wav", adpcm);
+
+        const RunResult run = RunEncoder(temp, {"-v", "--decode", "adpcm.wav"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const auto decoded = PcmWaveSamples(ReadBytes(temp.work() / "Dec_adpcm.wav"));
+        ASSERT_TRUE(decoded.has_value());
+        if (c.tool) {
+            // As many as its fact chunk says: perhaps with the tool's padding.
+            EXPECT_GE(decoded->size(), samples.size());
+            const auto standard =
+                Decoded(temp, "sox adpcm.wav -e signed-integer -b 16 decoded.wav");
+            ASSERT_TRUE(standard.has_value());
+            EXPECT_EQ(*decoded, FirstOf(*standard, decoded->size()));
+            continue;
+        }
+        const std::size_t expected = c.factLength ? c.factLength : samples.size();
+        EXPECT_EQ(decoded->size(), expected);
+        EXPECT_EQ(*decoded, FirstOf(DecodeOutput(adpcm), expected));
+        char snr[32];
+        std::snprintf(snr, sizeof snr, "SNR %.2f dB\n",
+                      SnrDb(samples, FirstOf(DecodeOutput(adpcm), samples.size())));
+        EXPECT_NE(written.out.find(snr), std::string::npos) << written.out << " lacks " << snr;
     }
 }
 

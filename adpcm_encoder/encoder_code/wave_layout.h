@@ -55,6 +55,8 @@ constexpr std::size_t kHeaderSize = 60;
 constexpr std::size_t kSamplesPerBlock = 2048;
 constexpr std::size_t kInputBytesPerBlock = kSamplesPerBlock * 2;
 constexpr std::size_t kBlockHeaderSize = 4;  // opening sample, step index, 0
+constexpr std::size_t kStepIndexAt = 2;
+constexpr std::size_t kReservedAt = 3;
 constexpr std::size_t kBlockSize = kBlockHeaderSize + kSamplesPerBlock / 2;
 constexpr unsigned char kBitsPerCode = 4;
 

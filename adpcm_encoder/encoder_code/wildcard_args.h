@@ -1,5 +1,7 @@
 // Wildcard expansion of command-line arguments, as a Windows program's
 // start-up does it, for builds whose shell may hand patterns over unexpanded.
+// On Windows the start-up does it, and ExpandWildcards gives the arguments
+// back as they are.
 //
 // An argument that names no existing file and holds '*' or '?' in its last
 // path component is replaced by the names in that directory that match it,

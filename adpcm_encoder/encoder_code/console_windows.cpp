@@ -1,0 +1,11 @@
+#include <io.h>
+#include <windows.h>
+
+#include "console.h"
+
+// _isatty says yes to the NUL device too; only a console has a console mode.
+bool IsConsole(std::FILE* stream) {
+    DWORD mode;
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}

@@ -1,0 +1,12 @@
+#include "wildcard_args.h"
+
+// mingw's start-up expands patterns in the arguments only when the program
+// defines this as nonzero.
+extern "C" {
+int _dowildcard = -1;
+}
+
+// The start-up has expanded them already.
+std::vector<std::string> ExpandWildcards(const std::vector<std::string>& arguments) {
+    return arguments;
+}

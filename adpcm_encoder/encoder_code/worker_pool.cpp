@@ -1,0 +1,63 @@
+#include "worker_pool.h"
+
+#include "interruption.h"
+
+WorkerPool::WorkerPool(std::size_t workers) {
+    const InterruptionsHeldOff heldOff;
+    threads_.reserve(workers > 1 ? workers - 1 : 0);
+    try {
+        for (std::size_t worker = 1; worker < workers; ++worker) {
+            threads_.emplace_back(&WorkerPool::Serve, this, worker);
+        }
+    } catch (...) {
+        Stop();
+        throw;
+    }
+}
+
+WorkerPool::~WorkerPool() { Stop(); }
+
+void WorkerPool::Stop() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        ending_ = true;
+    }
+    jobPosted_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+    threads_.clear();
+}
+
+void WorkerPool::Run(std::size_t items, const Job& job) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    job_ = &job;
+    items_ = items;
+    next_ = 0;
+    unfinished_ = items;
+    ++generation_;
+    jobPosted_.notify_all();
+    Work(0, lock);
+    jobDone_.wait(lock, [this] { return unfinished_ == 0; });
+    job_ = nullptr;
+}
+
+void WorkerPool::Serve(std::size_t worker) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    unsigned long served = 0;
+    for (;;) {
+        jobPosted_.wait(lock, [&] { return ending_ || generation_ != served; });
+        if (ending_) return;
+        served = generation_;
+        Work(worker, lock);
+    }
+}
+
+void WorkerPool::Work(std::size_t worker, std::unique_lock<std::mutex>& lock) {
+    while (next_ < items_) {
+        const std::size_t item = next_++;
+        const Job& job = *job_;
+        lock.unlock();
+        job(worker, item);
+        lock.lock();
+        if (--unfinished_ == 0) jobDone_.notify_all();
+    }
+}
