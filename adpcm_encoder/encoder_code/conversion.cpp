@@ -1,22 +1,32 @@
 #include "conversion.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "file_system.h"
+#include "ima_adpcm.h"
 #include "ima_adpcm_blocks.h"
+#include "ima_adpcm_search.h"
+#include "ima_adpcm_tables.h"
 #include "pending_output.h"
 #include "wave_input.h"
 #include "wave_layout.h"
+#include "worker_pool.h"
 
 namespace {
 
 const char kOutputPrefix[] = "Enc_";
+const char kDecodedPrefix[] = "Dec_";
 const char kOutputExtension[] = ".wav";
 
 // The check reads the input's chunk headers a few bytes at a time, and the
@@ -34,13 +44,13 @@ File Buffered(File file, StreamBuffer& buffer) {
     return file;
 }
 
-ConversionResult Converted() { return {Outcome::Converted, {}}; }
+ConversionResult Converted(Summary summary = {}) { return {Outcome::Converted, {}, summary, {}}; }
 ConversionResult Rejected(const std::string& path, const std::string& reason) {
-    return {Outcome::Rejected, path + ": " + reason};
+    return {Outcome::Rejected, path + ": " + reason, {}, {}};
 }
 
 ConversionResult Failure(const std::string& path, const char* what, const char* reason) {
-    return {Outcome::Failed, path + ": " + what + ": " + reason};
+    return {Outcome::Failed, path + ": " + what + ": " + reason, {}, {}};
 }
 
 // For failures the system explains; errno must still hold its cause.
@@ -94,6 +104,62 @@ constexpr std::size_t kRowStride = wave::kSamplesPerBlock + 1 + 32;
 // at the end has little left to wait for.
 constexpr std::uint64_t kWriteBehindBytes = 1 << 20;
 
+// --best's searches, one for each worker of a pool with a thread for each
+// core. Each block's codes depend on its samples alone, so the bytes are the
+// same whatever the number of cores.
+class BestEncoding {
+public:
+    explicit BestEncoding(std::size_t groupBlocks)
+        : pool_(std::min<std::size_t>(Cores(), groupBlocks)), searches_(pool_.workers()) {}
+
+    // Rows as Group holds them; block b's codes go to codes + b * kBlockSize.
+    void Encode(const short* rows, unsigned char* codes, unsigned char* startIndices,
+                std::size_t count) {
+        pool_.Run(count, [&](std::size_t worker, std::size_t b) {
+            startIndices[b] = searches_[worker].Encode(rows + b * kRowStride,
+                                                       wave::kSamplesPerBlock,
+                                                       codes + b * wave::kBlockSize);
+        });
+    }
+
+private:
+    static std::size_t Cores() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+    WorkerPool pool_;
+    std::vector<BestBlockEncoder> searches_;
+};
+
+// A block's samples as a standard decoder plays them: its opening sample,
+// then one for each code, from the step index in its header.
+void DecodeBlock(const unsigned char* block, std::size_t samples, short* out) {
+    IMA_ADPCM codec;
+    codec.PredictedValue = out[0] = wave::GetLE16(block);
+    codec.StepIndex = std::min<unsigned char>(block[wave::kStepIndexAt], kMaxStepIndex);
+    codec.Decode(out + 1, block + wave::kBlockHeaderSize, 0,
+                 static_cast<unsigned int>((samples - 1) * wave::kBitsPerCode));
+}
+
+// How far the decoded blocks are from the samples they stand for.
+class Fidelity {
+public:
+    void Add(const short* samples, const short* decoded, std::size_t count) {
+        std::int64_t signal = 0, noise = 0;  // a block's sums cannot overflow
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::int64_t error = samples[i] - decoded[i];
+            signal += std::int64_t{samples[i]} * samples[i];
+            noise += error * error;
+        }
+        signal_ += static_cast<double>(signal);
+        noise_ += static_cast<double>(noise);
+    }
+
+    // Infinite when nothing was lost.
+    double SnrDb() const { return 10 * std::log10(signal_ / noise_); }
+
+private:
+    double signal_ = 0, noise_ = 0;
+};
+
 // The encoding pass's buffers, allocated once a run.
 class Group {
 public:
@@ -116,6 +182,7 @@ public:
             std::min<std::uint64_t>(left, capacity_ * wave::kSamplesPerBlock));
         if (std::fread(raw_.data(), sizeof(short), samples, input) != samples) return false;
         left -= samples;
+        samples_ = samples;
         count_ = static_cast<std::size_t>(wave::BlocksFor(samples));
         for (std::size_t b = 0; b < count_; ++b) {
             const std::size_t first = b * wave::kSamplesPerBlock;
@@ -127,16 +194,33 @@ public:
         return true;
     }
 
-    // Encodes the blocks read into their place in the output, 1028 bytes each.
-    void Encode() {
-        EncodeBlocks(rows_.data(), kRowStride, wave::kSamplesPerBlock,
-                     &blocks_[wave::kBlockHeaderSize], wave::kBlockSize, startIndices_.data(),
-                     count_);
+    // Encodes the blocks read into their place in the output, 1028 bytes
+    // each: with `best`'s searches if given, else as the default encoder does.
+    void Encode(BestEncoding* best) {
+        unsigned char* codes = &blocks_[wave::kBlockHeaderSize];
+        if (best) {
+            best->Encode(rows_.data(), codes, startIndices_.data(), count_);
+        } else {
+            EncodeBlocks(rows_.data(), kRowStride, wave::kSamplesPerBlock, codes,
+                         wave::kBlockSize, startIndices_.data(), count_);
+        }
         for (std::size_t b = 0; b < count_; ++b) {
             unsigned char* block = &blocks_[b * wave::kBlockSize];
             wave::PutLE16(block, 0, static_cast<std::uint16_t>(rows_[b * kRowStride]));
-            block[2] = startIndices_[b];
-            block[3] = 0;
+            block[wave::kStepIndexAt] = startIndices_[b];
+            block[wave::kReservedAt] = 0;
+        }
+    }
+
+    // Decodes the blocks encoded, as a player would, against the samples
+    // read; the samples that fill up a last block do not count.
+    void Measure(Fidelity& fidelity) const {
+        short decoded[wave::kSamplesPerBlock];
+        for (std::size_t b = 0; b < count_; ++b) {
+            const std::size_t first = b * wave::kSamplesPerBlock;
+            DecodeBlock(&blocks_[b * wave::kBlockSize], wave::kSamplesPerBlock, decoded);
+            fidelity.Add(&rows_[b * kRowStride], decoded,
+                         std::min(samples_ - first, wave::kSamplesPerBlock));
         }
     }
 
@@ -153,7 +237,8 @@ private:
     std::vector<short> rows_;
     std::vector<unsigned char> blocks_;
     std::vector<unsigned char> startIndices_;
-    std::size_t count_ = 0;  // blocks read
+    std::size_t samples_ = 0;  // read
+    std::size_t count_ = 0;    // blocks read
 };
 
 ConversionResult InputFailure(std::FILE* input, const std::string& path) {
@@ -161,24 +246,52 @@ ConversionResult InputFailure(std::FILE* input, const std::string& path) {
                               : Failure(path, "cannot read", "file ended early");
 }
 
-ConversionResult WriteBlocks(std::FILE* input, const std::string& inputPath,
-                             const SampleSpan& samples, std::FILE* output,
-                             const std::string& outputPath) {
-    if (Seek(input, samples.start, SEEK_SET) != 0) return SystemFailure(inputPath, "cannot seek");
-    Group group;
-    std::uint64_t unstarted = 0;
-    for (std::uint64_t left = SampleCount(samples); left > 0;) {
-        if (!group.Read(input, left)) return InputFailure(input, inputPath);
-        group.Encode();
-        if (!group.Write(output)) return SystemFailure(outputPath, "cannot write");
-        unstarted += group.bytes();
-        if (unstarted >= kWriteBehindBytes) {
-            if (!StartWritingToDisk(output)) return SystemFailure(outputPath, "cannot write");
-            unstarted = 0;
-        }
+// One run's encoding pass: its buffers, and --best's threads and searches,
+// all made before the output is, so that a run short of memory or threads
+// fails before it has written anything.
+class EncodingPass {
+public:
+    explicit EncodingPass(const ConversionOptions& options) : options_(options) {
+        if (options.best) best_.emplace(kGroupBlocks);
+        if (options.measure) fidelity_.emplace();
     }
-    return Converted();
-}
+
+    ConversionResult Write(std::FILE* input, const std::string& inputPath,
+                           const SampleSpan& samples, std::FILE* output,
+                           const std::string& outputPath) {
+        if (Seek(input, samples.start, SEEK_SET) != 0) {
+            return SystemFailure(inputPath, "cannot seek");
+        }
+        const std::uint64_t total = SampleCount(samples);
+        std::uint64_t unstarted = 0;
+        for (std::uint64_t left = total; left > 0;) {
+            if (!group_.Read(input, left)) return InputFailure(input, inputPath);
+            group_.Encode(best_ ? &*best_ : nullptr);
+            if (fidelity_) group_.Measure(*fidelity_);
+            if (!group_.Write(output)) return SystemFailure(outputPath, "cannot write");
+            unstarted += group_.bytes();
+            if (unstarted >= kWriteBehindBytes) {
+                if (!StartWritingToDisk(output)) return SystemFailure(outputPath, "cannot write");
+                unstarted = 0;
+            }
+            if (options_.progress) options_.progress(total - left, total);
+        }
+        return Converted();
+    }
+
+    Summary Done(const SampleSpan& samples) const {
+        Summary summary{SampleCount(samples), static_cast<std::uint64_t>(BlockCount(samples)),
+                        wave::kSampleRate, std::nullopt};
+        if (fidelity_) summary.snrDb = fidelity_->SnrDb();
+        return summary;
+    }
+
+private:
+    const ConversionOptions& options_;
+    Group group_;
+    std::optional<BestEncoding> best_;
+    std::optional<Fidelity> fidelity_;
+};
 
 bool WriteLE32At(std::FILE* file, long offset, std::uint32_t value) {
     unsigned char bytes[4];
@@ -205,29 +318,12 @@ ConversionResult RewriteSizeFields(std::FILE* output, const std::string& name,
     return written ? Converted() : SystemFailure(name, "cannot write");
 }
 
+// Writes the output's whole content through the file given.
+using Filler = std::function<ConversionResult(std::FILE* output)>;
+
 // The file is on the disk before it takes the output's name, so that after a
 // power cut that name holds it whole or the previous file.
-ConversionResult FillOutput(File input, const std::string& inputPath,
-                            const SampleSpan& samples, File output, const std::string& name) {
-    if (std::fwrite(wave::WaveHeaderTemplate.data(), 1, wave::kHeaderSize, output.get()) !=
-        wave::kHeaderSize) {
-        return SystemFailure(name, "cannot write");
-    }
-    ConversionResult result = WriteBlocks(input.get(), inputPath, samples, output.get(), name);
-    if (result.outcome != Outcome::Converted) return result;
-    // Read to the end; on Windows a file still open cannot be replaced, and
-    // the output's name may be a link to the input.
-    input.reset();
-    result = RewriteSizeFields(output.get(), name, SampleCount(samples));
-    if (result.outcome != Outcome::Converted) return result;
-    if (!FlushToDisk(output.get()) || std::fclose(output.release()) != 0) {
-        return SystemFailure(name, "cannot write");
-    }
-    return Converted();
-}
-
-ConversionResult WriteOutput(File input, const std::string& inputPath,
-                             const SampleSpan& samples, const std::string& outputPath) {
+ConversionResult WriteOutput(const std::string& outputPath, const Filler& fill) {
     // Found now, a folder or a read-only file at the output's name fails the
     // run at once instead of after the encoding pass.
     if (!MayReplace(outputPath)) return SystemFailure(outputPath, "cannot write");
@@ -239,35 +335,207 @@ ConversionResult WriteOutput(File input, const std::string& inputPath,
     if (!TakeAccessOf(output.get(), outputPath)) {
         return SystemFailure(outputPath, "cannot keep its permissions");
     }
-    const ConversionResult result =
-        FillOutput(std::move(input), inputPath, samples, std::move(output), outputPath);
+    ConversionResult result = fill(output.get());
     if (result.outcome != Outcome::Converted) return result;
+    if (!FlushToDisk(output.get()) || std::fclose(output.release()) != 0) {
+        return SystemFailure(outputPath, "cannot write");
+    }
     if (!pending.MoveIntoPlace()) return SystemFailure(outputPath, "cannot move into place");
     if (!SyncFolderOf(outputPath)) return SystemFailure(outputPath, "cannot sync its folder");
     return result;
 }
 
+bool WriteAll(std::FILE* output, const unsigned char* bytes, std::size_t count) {
+    return std::fwrite(bytes, 1, count, output) == count;
+}
+
+// The canonical header of a 16-bit mono PCM WAVE file.
+constexpr std::size_t kPcmHeaderSize = 44;
+using PcmHeader = std::array<unsigned char, kPcmHeaderSize>;
+
+PcmHeader MakePcmHeader(std::uint32_t rate, std::uint32_t dataBytes) {
+    PcmHeader h{};
+    const auto tag = [&h](std::size_t at, const char* id) { std::memcpy(&h[at], id, 4); };
+    tag(0, "RIFF");
+    wave::PutLE32(h, 4, static_cast<std::uint32_t>(kPcmHeaderSize - wave::kRiffPreambleSize) + dataBytes);
+    tag(8, "WAVE");
+    tag(12, "fmt ");
+    wave::PutLE32(h, 16, wave::kPlainFormatSize);
+    wave::PutLE16(h, 20, wave::kPcmTag);
+    wave::PutLE16(h, 22, 1);
+    wave::PutLE32(h, 24, rate);
+    wave::PutLE32(h, 28, rate * sizeof(short));
+    wave::PutLE16(h, 32, sizeof(short));
+    wave::PutLE16(h, 34, wave::kAcceptedBitsPerSample);
+    tag(36, "data");
+    wave::PutLE32(h, 40, dataBytes);
+    return h;
+}
+
+// A block is well formed when its step index is one the table has and its
+// reserved byte is 0; players clamp the index and ignore the byte.
+bool IsWellFormed(const unsigned char* block) {
+    return block[wave::kStepIndexAt] <= kMaxStepIndex && block[wave::kReservedAt] == 0;
+}
+
+// One decoding: its buffers, made before the output is, and what it found.
+class DecodingPass {
+public:
+    explicit DecodingPass(const AdpcmCheck& format)
+        : format_(format),
+          wholeBlocks_(static_cast<std::uint64_t>(format.data.length) / format.blockAlign),
+          partialBytes_(static_cast<std::size_t>(format.data.length % format.blockAlign)),
+          block_(format.blockAlign),
+          samples_(format.samplesPerBlock),
+          bytes_(format.samplesPerBlock * sizeof(short)) {
+        const std::uint64_t held = wholeBlocks_ * format.samplesPerBlock + PartialSamples();
+        count_ = format.factLength && *format.factLength <= held ? *format.factLength : held;
+    }
+
+    std::uint64_t samples() const { return count_; }
+
+    ConversionResult Write(std::FILE* input, const std::string& inputPath, std::FILE* output,
+                           const std::string& outputPath) {
+        if (Seek(input, format_.data.start, SEEK_SET) != 0) {
+            return SystemFailure(inputPath, "cannot seek");
+        }
+        std::uint64_t left = count_;
+        for (std::uint64_t b = 0; left > 0; ++b) {
+            const bool partial = b == wholeBlocks_;
+            const std::size_t length = partial ? partialBytes_ : block_.size();
+            if (std::fread(block_.data(), 1, length, input) != length) {
+                return InputFailure(input, inputPath);
+            }
+            if (!IsWellFormed(block_.data()) && malformed_++ == 0) firstMalformed_ = b;
+            const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(
+                left, partial ? PartialSamples() : format_.samplesPerBlock));
+            DecodeBlock(block_.data(), count, samples_.data());
+            for (std::size_t i = 0; i < count; ++i) {
+                wave::PutLE16(bytes_, 2 * i, static_cast<std::uint16_t>(samples_[i]));
+            }
+            if (!WriteAll(output, bytes_.data(), count * sizeof(short))) {
+                return SystemFailure(outputPath, "cannot write");
+            }
+            left -= count;
+        }
+        return Converted();
+    }
+
+    std::vector<std::string> Warnings(const std::string& inputPath) const {
+        std::vector<std::string> warnings;
+        if (malformed_ > 0) {
+            warnings.push_back(inputPath + ": block " + std::to_string(firstMalformed_ + 1) +
+                               (malformed_ > 1 ? " and " + std::to_string(malformed_ - 1) +
+                                                     " more"
+                                               : std::string()) +
+                               ": a step index above 88 or a reserved byte other than 0;"
+                               " decoded as players decode it");
+        }
+        if (partialBytes_ > 0) {
+            warnings.push_back(inputPath + ": the data is not a whole number of blocks: the last " +
+                               std::to_string(partialBytes_) + " bytes decoded as far as they go");
+        }
+        return warnings;
+    }
+
+private:
+    // The opening sample and a sample for each whole code of a block cut short.
+    std::uint64_t PartialSamples() const {
+        if (partialBytes_ < wave::kBlockHeaderSize) return 0;
+        return std::min<std::uint64_t>(format_.samplesPerBlock,
+                                       1 + 2 * (partialBytes_ - wave::kBlockHeaderSize));
+    }
+
+    const AdpcmCheck& format_;
+    std::uint64_t wholeBlocks_;
+    std::size_t partialBytes_;
+    std::vector<unsigned char> block_;
+    std::vector<short> samples_;
+    std::vector<unsigned char> bytes_;
+    std::uint64_t count_;
+    std::uint64_t malformed_ = 0, firstMalformed_ = 0;
+};
+
 }  // namespace
 
-std::string OutputPathFor(const std::string& inputPath) {
+namespace {
+
+// The input's directory, and its name without the extension.
+std::pair<std::string, std::string> FolderAndStem(const std::string& inputPath) {
     const std::size_t separator = inputPath.find_last_of("\\/");
     const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
     const std::string name = inputPath.substr(nameStart);
-    const std::string stem = name.substr(0, name.rfind('.'));
-    return inputPath.substr(0, nameStart) + kOutputPrefix + stem + kOutputExtension;
+    return {inputPath.substr(0, nameStart), name.substr(0, name.rfind('.'))};
+}
+
+}  // namespace
+
+std::string OutputPathFor(const std::string& inputPath) {
+    const auto [folder, stem] = FolderAndStem(inputPath);
+    return folder + kOutputPrefix + stem + kOutputExtension;
+}
+
+std::string DecodedPathFor(const std::string& inputPath) {
+    auto [folder, stem] = FolderAndStem(inputPath);
+    if (stem.compare(0, sizeof kOutputPrefix - 1, kOutputPrefix) == 0) {
+        stem.erase(0, sizeof kOutputPrefix - 1);
+    }
+    return folder + kDecodedPrefix + stem + kOutputExtension;
+}
+
+ConversionResult DecodeFile(const std::string& inputPath, const std::string& outputPath) {
+    StreamBuffer buffer;
+    File input = Buffered(OpenRegularFile(inputPath), buffer);
+    if (!input) return Rejected(inputPath, OpenRefusal());
+    const AdpcmCheck check = CheckAdpcmInput(input.get());
+    if (!check.accepted) return Rejected(inputPath, check.reason);
+    DecodingPass pass(check);
+    const std::uint64_t dataBytes = pass.samples() * sizeof(short);
+    if (dataBytes > UINT32_MAX - (kPcmHeaderSize - wave::kRiffPreambleSize)) {
+        return Failure(inputPath, "cannot decode",
+                       "too large for the 32-bit size fields of a WAVE file");
+    }
+    ConversionResult result = WriteOutput(outputPath, [&](std::FILE* output) {
+        const PcmHeader header =
+            MakePcmHeader(check.rate, static_cast<std::uint32_t>(dataBytes));
+        if (!WriteAll(output, header.data(), header.size())) {
+            return SystemFailure(outputPath, "cannot write");
+        }
+        ConversionResult written = pass.Write(input.get(), inputPath, output, outputPath);
+        input.reset();  // as for a conversion: before the move
+        return written;
+    });
+    result.warnings = pass.Warnings(inputPath);
+    result.summary = {pass.samples(), 0, check.rate, std::nullopt};
+    return result;
 }
 
 // The input is opened once: the file checked is the file encoded, whatever
 // happens to its name meanwhile.
-ConversionResult ConvertFile(const std::string& inputPath, const std::string& outputPath) {
+ConversionResult ConvertFile(const std::string& inputPath, const std::string& outputPath,
+                             const ConversionOptions& options) {
     StreamBuffer buffer;
     File input = Buffered(OpenRegularFile(inputPath), buffer);
     if (!input) return Rejected(inputPath, OpenRefusal());
     const InputCheck check = CheckInput(input.get());
     if (!check.accepted) return Rejected(inputPath, check.reason);
-    if (!FitsWaveSizeFields(check.samples)) {
+    const SampleSpan& samples = check.samples;
+    if (!FitsWaveSizeFields(samples)) {
         return Failure(inputPath, "cannot convert",
                        "too large for the 32-bit size fields of a WAVE file");
     }
-    return WriteOutput(std::move(input), inputPath, check.samples, outputPath);
+    EncodingPass pass(options);
+    return WriteOutput(outputPath, [&](std::FILE* output) {
+        if (!WriteAll(output, wave::WaveHeaderTemplate.data(), wave::kHeaderSize)) {
+            return SystemFailure(outputPath, "cannot write");
+        }
+        ConversionResult result = pass.Write(input.get(), inputPath, samples, output, outputPath);
+        if (result.outcome != Outcome::Converted) return result;
+        // Read to the end; on Windows a file still open cannot be replaced,
+        // and the output's name may be a link to the input.
+        input.reset();
+        result = RewriteSizeFields(output, outputPath, SampleCount(samples));
+        if (result.outcome != Outcome::Converted) return result;
+        return Converted(pass.Done(samples));
+    });
 }

@@ -18,17 +18,55 @@
 // the system's wherever it gives one. For Converted, `error` is empty.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 enum class Outcome { Converted, Rejected, Failed };
+
+struct ConversionOptions {
+    // Each block from the step index and with the codes that decode closest
+    // to its samples (ima_adpcm_search.h), on every core; else as the
+    // default encoder codes it.
+    bool best = false;
+    // Work out the signal-to-noise ratio of the written blocks.
+    bool measure = false;
+    // Told after each group of blocks how many of the samples are done.
+    std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+};
+
+// What a finished run wrote.
+struct Summary {
+    std::uint64_t samples = 0;     // taken from the input
+    std::uint64_t blocks = 0;
+    std::uint32_t rate = 0;        // samples a second
+    std::optional<double> snrDb;   // when measured: input against the decoded blocks
+};
 
 struct ConversionResult {
     Outcome outcome;
     std::string error;
+    Summary summary;  // for Converted
+    // Lines, "<file>: <what>", about what a conversion took as players take it.
+    std::vector<std::string> warnings;
 };
 
 // "Enc_" + the input's name without its extension + ".wav", in the input's
 // directory. Both '\' and '/' separate directories.
 std::string OutputPathFor(const std::string& inputPath);
 
-ConversionResult ConvertFile(const std::string& inputPath, const std::string& outputPath);
+// "Dec_" + the input's name without its extension and without a leading
+// "Enc_" + ".wav", in the input's directory: Enc_take.wav gives Dec_take.wav.
+std::string DecodedPathFor(const std::string& inputPath);
+
+// Decodes a mono IMA ADPCM WAVE file into a 16-bit PCM one, as a standard
+// decoder plays it: each block from the opening sample and step index in its
+// header, as many samples as the fact chunk says if the blocks hold them,
+// else every sample the blocks hold. Written as ConvertFile writes, with the
+// same outcomes; refused, an input that is no mono 4-bit IMA ADPCM file.
+ConversionResult DecodeFile(const std::string& inputPath, const std::string& outputPath);
+
+ConversionResult ConvertFile(const std::string& inputPath, const std::string& outputPath,
+                             const ConversionOptions& options = {});

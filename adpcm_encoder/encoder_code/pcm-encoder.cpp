@@ -10,16 +10,18 @@
 // --version as its first argument it prints the usage or its version and
 // exits 0 without waiting.
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "console.h"
 #include "conversion.h"
 #include "interruption.h"
-#ifndef _WIN32
 #include "wildcard_args.h"
-#endif
 
 namespace {
 
@@ -29,7 +31,8 @@ const char kRejection[] =
     "Wave file is already encoded, or wav type is\nstereo or unknown.  Press [enter] to exit ";
 
 const char kUsage[] =
-    "Usage: pcm-encoder FILE\n"
+    "Usage: pcm-encoder [--best] [-v] FILE\n"
+    "       pcm-encoder --decode [-v] FILE\n"
     "       pcm-encoder --help | -h | --version | -V\n"
     "\n"
     "Converts FILE, a WAVE file of 22050 Hz, mono, 16-bit PCM, into an IMA ADPCM\n"
@@ -37,6 +40,18 @@ const char kUsage[] =
     "Enc_ + FILE's name without its extension + .wav, in FILE's folder. FILE is\n"
     "never changed; an older file of the output's name is replaced. Only the\n"
     "first FILE counts. A conversion prints nothing.\n"
+    "\n"
+    "  --best      better sound, from every block's best step index and codes\n"
+    "              searched for; takes longer (on every core). Needs a player\n"
+    "              that reads each block's step index from its header, as every\n"
+    "              standard IMA ADPCM decoder does.\n"
+    "  --decode    FILE is mono IMA ADPCM (this program's or another's): writes\n"
+    "              the samples a player decodes from it as 16-bit PCM, named\n"
+    "              Dec_ + FILE's name without Enc_ and its extension + .wav.\n"
+    "  -v, --verbose  after success, one line on standard output: the samples,\n"
+    "              blocks, length and, for a conversion, the signal-to-noise\n"
+    "              ratio of what was written.\n"
+    "  --          ends the options: the next argument is FILE.\n"
     "\n"
     "Accepted: WAVE (and RF64) files whose format is PCM or extensible PCM,\n"
     "16-bit, mono, at 22050 Hz. Anything else (other rates, stereo, other\n"
@@ -48,16 +63,20 @@ const char kUsage[] =
     "  1  the conversion failed (one line on standard error names the file\n"
     "     and the reason; no part of the output is left behind), or standard\n"
     "     output could not take this text or the version\n"
+    "  2  --best and --decode given together\n"
     "After a message or a failure it waits for Enter; at end of input (as\n"
     "with </dev/null) it does not wait.\n"
     "\n"
-    "A file named --help, -h, --version or -V is given as ./--help and so on.\n"
+    "A file named like an option is given as ./--help, or after --.\n"
     "More in the README: README.txt beside pcm-encoder.exe on Windows; on\n"
     "Linux, the manual (man pcm-encoder) and, from the .deb,\n"
     "/usr/share/doc/pcm-encoder/README.md.gz.\n";
+const char kMisuse[] =
+    "Usage: pcm-encoder [--best | --decode] [-v] FILE (--best and --decode do not go together)";
 const char kVersion[] = "pcm-encoder " PCM_ENCODER_VERSION "\n";
 
 constexpr int kFailureStatus = 1;
+constexpr int kMisuseStatus = 2;
 
 // Keeps a console window that the shell opened for a dropped file on screen
 // until the user has read it; at end of input it returns at once.
@@ -74,8 +93,8 @@ void PrintError(const std::string& line) {
     std::fflush(stderr);
 }
 
-bool IsOneOf(const char* argument, const char* longName, const char* shortName) {
-    return std::strcmp(argument, longName) == 0 || std::strcmp(argument, shortName) == 0;
+bool IsOneOf(const std::string& argument, const char* longName, const char* shortName) {
+    return argument == longName || argument == shortName;
 }
 
 // The usage or the version, asked for: no wait, and status 0 unless standard
@@ -86,39 +105,104 @@ int PrintAnswer(const char* text) {
     return kFailureStatus;
 }
 
-std::vector<std::string> Arguments(int argc, char** argv) {
-    std::vector<std::string> arguments(argv + 1, argv + argc);
-#ifndef _WIN32
-    // A Windows program's start-up expands patterns; here it is done by hand.
-    arguments = ExpandWildcards(arguments);
-#endif
-    return arguments;
-}
+// What the arguments ask for. Options are whole arguments before the file,
+// in any order; "--" ends them. Only the words themselves ask: "./--help"
+// names a file.
+struct Request {
+    const char* answer = nullptr;  // the usage or the version, asked for
+    bool best = false, decode = false, verbose = false;
+    std::vector<std::string> files;
+};
 
-}  // namespace
-
-#ifdef _WIN32
-// mingw's start-up expands patterns in the arguments only when the program
-// defines this as nonzero.
-extern "C" {
-int _dowildcard = -1;
-}
-#endif
-
-int main(int argc, char** argv) {
-    // Only the words themselves ask: "./--help" names a file.
-    if (argc > 1 && IsOneOf(argv[1], "--help", "-h")) return PrintAnswer(kUsage);
-    if (argc > 1 && IsOneOf(argv[1], "--version", "-V")) return PrintAnswer(kVersion);
-    HandleInterruptions();
-    const std::vector<std::string> arguments = Arguments(argc, argv);
-    if (arguments.empty()) {
-        Prompt(kInstruction);
-        return 0;
+Request Parse(int argc, char** argv) {
+    Request request;
+    int next = 1;
+    for (; next < argc; ++next) {
+        const std::string argument = argv[next];
+        if (IsOneOf(argument, "--help", "-h")) {
+            request.answer = kUsage;
+            return request;
+        }
+        if (IsOneOf(argument, "--version", "-V")) {
+            request.answer = kVersion;
+            return request;
+        }
+        if (argument == "--best") {
+            request.best = true;
+        } else if (argument == "--decode") {
+            request.decode = true;
+        } else if (IsOneOf(argument, "--verbose", "-v")) {
+            request.verbose = true;
+        } else {
+            if (argument == "--") ++next;
+            break;
+        }
     }
-    const std::string& input = arguments.front();
-    const ConversionResult result = ConvertFile(input, OutputPathFor(input));
+    request.files.assign(argv + next, argv + argc);
+    // A Windows program's start-up expands patterns; elsewhere it is done by
+    // hand, and only in file names.
+    request.files = ExpandWildcards(request.files);
+    return request;
+}
+
+// A run that goes on for more than a moment shows how far it is, on one line
+// of a console that it rewrites in place and clears at the end; never in a
+// file or a pipe.
+class Progress {
+public:
+    explicit Progress(std::string name) : name_(std::move(name)), shown_(IsConsole(stderr)) {}
+    ~Progress() {
+        if (percent_ < 0) return;
+        std::fprintf(stderr, "\r%*s\r", static_cast<int>(name_.size() + kPercentWidth), "");
+        std::fflush(stderr);
+    }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+
+    void Show(std::uint64_t done, std::uint64_t total) {
+        if (!shown_ || total == 0 || Clock::now() - start_ < kQuietTime) return;
+        const int percent = static_cast<int>(100 * done / total);
+        if (percent == percent_) return;
+        percent_ = percent;
+        std::fprintf(stderr, "\r%s: %3d%%", name_.c_str(), percent);
+        std::fflush(stderr);
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr auto kQuietTime = std::chrono::seconds(1);
+    static constexpr std::size_t kPercentWidth = sizeof ": 100%" - 1;
+
+    std::string name_;
+    bool shown_;
+    Clock::time_point start_ = Clock::now();
+    int percent_ = -1;  // last shown; none yet
+};
+
+// "Enc_take.wav: 146856 samples, 72 blocks, 6.66 s, SNR 22.48 dB", or for a
+// decoding "Dec_take.wav: 146856 samples, 6.66 s".
+void PrintSummary(const std::string& output, const Summary& summary) {
+    std::string line = output + ": " + std::to_string(summary.samples) + " samples";
+    if (summary.blocks) {
+        line += ", " + std::to_string(summary.blocks) + (summary.blocks == 1 ? " block" : " blocks");
+    }
+    char figures[64];
+    std::snprintf(figures, sizeof figures, ", %.2f s",
+                  summary.rate ? static_cast<double>(summary.samples) / summary.rate : 0.0);
+    line += figures;
+    if (summary.snrDb) {
+        std::snprintf(figures, sizeof figures, ", SNR %.2f dB", *summary.snrDb);
+        line += figures;
+    }
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+int Finish(const ConversionResult& result, const std::string& output, bool verbose) {
     switch (result.outcome) {
         case Outcome::Converted:
+            for (const std::string& warning : result.warnings) PrintError(warning);
+            if (verbose) PrintSummary(output, result.summary);
             return 0;
         case Outcome::Rejected:
             PrintError(result.error);
@@ -130,4 +214,37 @@ int main(int argc, char** argv) {
             return kFailureStatus;
     }
     return kFailureStatus;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Request request = Parse(argc, argv);
+    if (request.answer) return PrintAnswer(request.answer);
+    if (request.best && request.decode) {
+        PrintError(kMisuse);
+        return kMisuseStatus;
+    }
+    HandleInterruptions();
+    if (request.files.empty()) {
+        Prompt(kInstruction);
+        return 0;
+    }
+    const std::string& input = request.files.front();
+    if (request.decode) {
+        const std::string output = DecodedPathFor(input);
+        return Finish(DecodeFile(input, output), output, request.verbose);
+    }
+    const std::string output = OutputPathFor(input);
+    Progress progress(output);
+    ConversionOptions options;
+    options.best = request.best;
+    options.measure = request.verbose;
+    if (request.best) {
+        options.progress = [&progress](std::uint64_t done, std::uint64_t total) {
+            progress.Show(done, total);
+        };
+    }
+    const ConversionResult result = ConvertFile(input, output, options);
+    return Finish(result, output, request.verbose);
 }

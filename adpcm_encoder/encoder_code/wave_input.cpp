@@ -204,11 +204,84 @@ SampleSpan Samples(const Chunk& data, const Form& form, std::optional<Ds64> ds64
     } else if (data.size == 0 && !riffSizeWritten) {
         length = available;
     }
-    // A last byte that makes no whole sample is left out.
-    return {data.body, static_cast<std::int64_t>(std::min(length, available) & ~std::uint64_t{1})};
+    return {data.body, static_cast<std::int64_t>(std::min(length, available))};
+}
+
+// A last byte that makes no whole sample is left out.
+SampleSpan WholeSamples(SampleSpan span) {
+    span.length &= ~std::int64_t{1};
+    return span;
 }
 
 InputCheck Refused(std::string reason) { return {false, {}, std::move(reason)}; }
+
+// The IMA ADPCM format chunk: after the common fields, the block size in
+// bytes and, in the extra bytes, the samples a block stands for.
+constexpr std::size_t kBlockAlignAt = 12;
+constexpr std::size_t kSamplesPerBlockAt = 18;
+constexpr std::uint32_t kImaFormatSize = 20;
+constexpr std::uint16_t kImaBitsPerCode = 4;
+constexpr std::uint32_t kFactChunkSize = 4;
+
+AdpcmCheck AdpcmRefused(std::string reason) {
+    AdpcmCheck check{};
+    check.reason = std::move(reason);
+    return check;
+}
+
+// The blocks' layout, or why they cannot be decoded. A block holds its
+// opening sample and step index in 4 bytes, then a code for every other
+// sample, two a byte.
+AdpcmCheck ReadAdpcmFormat(ChunkWalk& walk, const Chunk& chunk) {
+    unsigned char body[wave::kExtensibleFormatSize] = {};
+    const std::uint32_t length = std::min<std::uint32_t>(chunk.size, sizeof body);
+    if (chunk.size < wave::kPlainFormatSize || chunk.body + length > walk.fileSize()) {
+        return AdpcmRefused("not a WAVE file (format chunk cut short)");
+    }
+    if (!walk.Read(chunk.body, body, length)) return AdpcmRefused("cannot read: " + walk.readError());
+    const bool extensible = GetUnsignedLE16(body + wave::kFormatTagAt) == wave::kExtensibleTag &&
+                            chunk.size >= wave::kExtensibleFormatSize;
+    const Format format = ReadFormat(body, extensible);
+    if (format.encoding == wave::kPcmTag) return AdpcmRefused("already PCM");
+    if (format.encoding != wave::kImaAdpcmTag) {
+        char reason[sizeof "not IMA ADPCM (format 0x0000)"];
+        std::snprintf(reason, sizeof reason, "not IMA ADPCM (format 0x%04X)", format.encoding);
+        return AdpcmRefused(reason);
+    }
+    if (format.channels != 1) {
+        return AdpcmRefused(std::to_string(format.channels) +
+                            " channels; only mono IMA ADPCM is decoded");
+    }
+    if (format.bits != kImaBitsPerCode) {
+        return AdpcmRefused(std::to_string(format.bits) +
+                            "-bit IMA ADPCM; only 4-bit IMA ADPCM is decoded");
+    }
+    AdpcmCheck check{};
+    check.rate = format.rate;
+    check.blockAlign = GetUnsignedLE16(body + kBlockAlignAt);
+    const std::uint32_t codeBytes =
+        check.blockAlign > wave::kBlockHeaderSize ? check.blockAlign - wave::kBlockHeaderSize : 0;
+    // Without the field, a block holds as many samples as its codes can.
+    check.samplesPerBlock = chunk.size >= kImaFormatSize ? GetUnsignedLE16(body + kSamplesPerBlockAt)
+                                                         : codeBytes * 2 + 1;
+    if (check.blockAlign < wave::kBlockHeaderSize || check.samplesPerBlock == 0 ||
+        check.samplesPerBlock - 1 > codeBytes * 2) {
+        return AdpcmRefused(std::to_string(check.samplesPerBlock) +
+                            " samples a block do not fit " + std::to_string(check.blockAlign) +
+                            "-byte blocks");
+    }
+    check.accepted = true;
+    return check;
+}
+
+std::optional<std::uint32_t> ReadFactLength(ChunkWalk& walk, const Chunk& chunk) {
+    unsigned char length[kFactChunkSize];
+    if (chunk.size < kFactChunkSize || chunk.body + std::int64_t{kFactChunkSize} > walk.fileSize() ||
+        !walk.Read(chunk.body, length, sizeof length)) {
+        return std::nullopt;
+    }
+    return GetLE32(length);
+}
 
 }  // namespace
 
@@ -227,9 +300,35 @@ InputCheck CheckInput(std::FILE* input) {
             if (!refusal.empty()) return Refused(std::move(refusal));
             formatSeen = true;
         } else if (formatSeen && Is(*chunk, "data")) {
-            return {true, Samples(*chunk, form, ds64, size), {}};
+            return {true, WholeSamples(Samples(*chunk, form, ds64, size)), {}};
         }
     }
     if (!walk.readError().empty()) return Refused("cannot read: " + walk.readError());
     return Refused(formatSeen ? "no data chunk" : "not a WAVE file (no format chunk)");
+}
+
+AdpcmCheck CheckAdpcmInput(std::FILE* input) {
+    const std::int64_t size = SizeOf(input);
+    if (size < 0) return AdpcmRefused(std::string("cannot read: ") + std::strerror(errno));
+    ChunkWalk walk(input, size);
+    const Form form = ReadForm(walk);
+    std::optional<Ds64> ds64;
+    std::optional<std::uint32_t> factLength;
+    std::optional<AdpcmCheck> format;
+    while (const std::optional<Chunk> chunk = walk.Next()) {
+        if (form.large && !ds64 && Is(*chunk, "ds64")) {
+            ds64 = ReadDs64(walk, *chunk);
+        } else if (!factLength && Is(*chunk, "fact")) {
+            factLength = ReadFactLength(walk, *chunk);
+        } else if (!format && Is(*chunk, "fmt ")) {
+            format = ReadAdpcmFormat(walk, *chunk);
+            if (!format->accepted) return *format;
+        } else if (format && Is(*chunk, "data")) {
+            format->data = Samples(*chunk, form, ds64, size);
+            format->factLength = factLength;
+            return *format;
+        }
+    }
+    if (!walk.readError().empty()) return AdpcmRefused("cannot read: " + walk.readError());
+    return AdpcmRefused(format ? "no data chunk" : "not a WAVE file (no format chunk)");
 }

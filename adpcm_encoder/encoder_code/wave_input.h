@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 struct SampleSpan {
@@ -26,3 +27,19 @@ struct InputCheck {
 };
 
 InputCheck CheckInput(std::FILE* input);
+
+// The same walk for an IMA ADPCM file that is to be decoded: mono, 4-bit,
+// any block size and rate, the samples a block stands for from its format
+// chunk. The fact chunk's sample length is taken when it stands before the
+// data chunk.
+struct AdpcmCheck {
+    bool accepted;
+    SampleSpan data;  // the blocks, when accepted; perhaps not a whole number
+    std::uint32_t rate;
+    std::uint16_t blockAlign;       // bytes a block
+    std::uint32_t samplesPerBlock;  // 1 .. what the block's codes hold, plus 1
+    std::optional<std::uint32_t> factLength;
+    std::string reason;  // when not accepted
+};
+
+AdpcmCheck CheckAdpcmInput(std::FILE* input);
