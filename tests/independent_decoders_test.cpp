@@ -199,7 +199,7 @@ TEST_F(Program, DecodesAsTheStandardDecoderDoes) {
         char snr[32];
         std::snprintf(snr, sizeof snr, "SNR %.2f dB\n",
                       SnrDb(samples, FirstOf(DecodeOutput(adpcm), samples.size())));
-        EXPECT_NE(written.out.find(snr), std::string::npos) << written.out << " lacks " << snr;
+        EXPECT_NE(written.out.find(AsPrinted(snr)), std::string::npos) << written.out << " lacks " << snr;
     }
 }
 
