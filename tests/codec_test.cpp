@@ -265,7 +265,7 @@ short SampleOf(Signal signal, std::size_t i, std::mt19937& random) {
 // fewer lanes, one after the other), on signals that reach both clamps;
 // blocks of the program's length, the last padded as a short tail is (its
 // samples repeat from the middle on), and of a length the lanes do not take.
-TEST(EncodeBlocks, EqualsOneBufferEncodePerBlock) {
+TEST(EncodeBlocks, EqualsOneBufferEncodePerBlockAndDecodesAsTheBufferDecode) {
     const std::size_t lanes = kBlocksSideBySide;
     std::mt19937 random(TestSeed());
     for (const Signal signal :
@@ -303,6 +303,19 @@ TEST(EncodeBlocks, EqualsOneBufferEncodePerBlock) {
                     EXPECT_EQ(indices, expectedIndices);
                     EXPECT_EQ(headerAfter, HeaderVal);
                     EXPECT_EQ(x, 1);
+
+                    // And back: the blocks' samples, four side by side and one by one.
+                    std::vector<short> decoded(count * rowStride), expectedDecoded(decoded.size());
+                    DecodeBlocks(rows.data(), rowStride, indices.data(), codes.data(), codesStride,
+                                 codesPerBlock, decoded.data(), rowStride, count);
+                    for (std::size_t b = 0; b < count; ++b) {
+                        short* out = &expectedDecoded[b * rowStride];
+                        codec.PredictedValue = out[0] = rows[b * rowStride];
+                        codec.StepIndex = indices[b];
+                        codec.Decode(out + 1, &codes[b * codesStride], 0,
+                                     static_cast<unsigned int>(4 * (codesPerBlock - 1)));
+                    }
+                    EXPECT_EQ(decoded, expectedDecoded);
                 }
             }
         }

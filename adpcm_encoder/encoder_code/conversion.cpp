@@ -132,21 +132,28 @@ private:
 // A block's samples as a standard decoder plays them: its opening sample,
 // then one for each code, from the step index in its header.
 void DecodeBlock(const unsigned char* block, std::size_t samples, short* out) {
-    IMA_ADPCM codec;
-    codec.PredictedValue = out[0] = wave::GetLE16(block);
-    codec.StepIndex = std::min<unsigned char>(block[wave::kStepIndexAt], kMaxStepIndex);
-    codec.Decode(out + 1, block + wave::kBlockHeaderSize, 0,
-                 static_cast<unsigned int>((samples - 1) * wave::kBitsPerCode));
+    const short opening = wave::GetLE16(block);
+    DecodeBlocks(&opening, 0, &block[wave::kStepIndexAt], block + wave::kBlockHeaderSize, 0,
+                 samples, out, 0, 1);
 }
 
 // How far the decoded blocks are from the samples they stand for.
 class Fidelity {
 public:
+    // Room for a group of `blocks` blocks' decoded samples.
+    explicit Fidelity(std::size_t blocks) : decoded_(blocks * wave::kSamplesPerBlock) {}
+
+    short* decoded() { return decoded_.data(); }
+
+    // Squares of 16-bit values and of their differences fit 32 bits unsigned,
+    // and a block's sums 64: whole numbers, which the compiler adds in
+    // vector lanes, in any order, to the same result.
     void Add(const short* samples, const short* decoded, std::size_t count) {
-        std::int64_t signal = 0, noise = 0;  // a block's sums cannot overflow
+        std::uint64_t signal = 0, noise = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            const std::int64_t error = samples[i] - decoded[i];
-            signal += std::int64_t{samples[i]} * samples[i];
+            const std::uint32_t magnitude = static_cast<std::uint32_t>(std::abs(samples[i]));
+            const std::uint32_t error = static_cast<std::uint32_t>(std::abs(samples[i] - decoded[i]));
+            signal += magnitude * magnitude;
             noise += error * error;
         }
         signal_ += static_cast<double>(signal);
@@ -157,6 +164,7 @@ public:
     double SnrDb() const { return 10 * std::log10(signal_ / noise_); }
 
 private:
+    std::vector<short> decoded_;
     double signal_ = 0, noise_ = 0;
 };
 
@@ -215,11 +223,13 @@ public:
     // Decodes the blocks encoded, as a player would, against the samples
     // read; the samples that fill up a last block do not count.
     void Measure(Fidelity& fidelity) const {
-        short decoded[wave::kSamplesPerBlock];
+        short* decoded = fidelity.decoded();
+        DecodeBlocks(rows_.data(), kRowStride, startIndices_.data(),
+                     &blocks_[wave::kBlockHeaderSize], wave::kBlockSize, wave::kSamplesPerBlock,
+                     decoded, wave::kSamplesPerBlock, count_);
         for (std::size_t b = 0; b < count_; ++b) {
             const std::size_t first = b * wave::kSamplesPerBlock;
-            DecodeBlock(&blocks_[b * wave::kBlockSize], wave::kSamplesPerBlock, decoded);
-            fidelity.Add(&rows_[b * kRowStride], decoded,
+            fidelity.Add(&rows_[b * kRowStride], decoded + first,
                          std::min(samples_ - first, wave::kSamplesPerBlock));
         }
     }
@@ -230,6 +240,7 @@ public:
 
     // Of the blocks read, encoded and written.
     std::size_t bytes() const { return count_ * wave::kBlockSize; }
+    std::size_t capacity() const { return capacity_; }
 
 private:
     std::size_t capacity_;  // blocks
@@ -246,14 +257,47 @@ ConversionResult InputFailure(std::FILE* input, const std::string& path) {
                               : Failure(path, "cannot read", "file ended early");
 }
 
+// With -v, each group's blocks are decoded and measured on a thread of their
+// own while the next group is read, encoded and written, so that another
+// core hides the decoding. Two groups take turns; the measurements are
+// added in the order of the groups, so the sums are the same on any machine.
+class BackgroundFidelity {
+public:
+    explicit BackgroundFidelity(std::size_t blocks) : fidelity_(blocks), thread_(2) {}
+    ~BackgroundFidelity() { thread_.Wait(); }
+    BackgroundFidelity(const BackgroundFidelity&) = delete;
+    BackgroundFidelity& operator=(const BackgroundFidelity&) = delete;
+
+    // Measures `group`, which must not change until the next Measure or Done.
+    void Measure(const Group& group) {
+        thread_.Wait();
+        measured_ = &group;
+        thread_.Post(1, job_);
+    }
+
+    double SnrDb() {
+        thread_.Wait();
+        return fidelity_.SnrDb();
+    }
+
+private:
+    Fidelity fidelity_;
+    const Group* measured_ = nullptr;
+    const WorkerPool::Job job_ = [this](std::size_t, std::size_t) { measured_->Measure(fidelity_); };
+    WorkerPool thread_;
+};
+
 // One run's encoding pass: its buffers, and --best's threads and searches,
 // all made before the output is, so that a run short of memory or threads
 // fails before it has written anything.
 class EncodingPass {
 public:
     explicit EncodingPass(const ConversionOptions& options) : options_(options) {
-        if (options.best) best_.emplace(kGroupBlocks);
-        if (options.measure) fidelity_.emplace();
+        if (options.best) best_.emplace(groups_[0].capacity());
+        if (options.measure) {
+            fidelity_.emplace(groups_[0].capacity());
+            groups_.emplace_back();
+        }
     }
 
     ConversionResult Write(std::FILE* input, const std::string& inputPath,
@@ -264,12 +308,13 @@ public:
         }
         const std::uint64_t total = SampleCount(samples);
         std::uint64_t unstarted = 0;
-        for (std::uint64_t left = total; left > 0;) {
-            if (!group_.Read(input, left)) return InputFailure(input, inputPath);
-            group_.Encode(best_ ? &*best_ : nullptr);
-            if (fidelity_) group_.Measure(*fidelity_);
-            if (!group_.Write(output)) return SystemFailure(outputPath, "cannot write");
-            unstarted += group_.bytes();
+        for (std::uint64_t left = total, turn = 0; left > 0; ++turn) {
+            Group& group = groups_[turn % groups_.size()];
+            if (!group.Read(input, left)) return InputFailure(input, inputPath);
+            group.Encode(best_ ? &*best_ : nullptr);
+            if (!group.Write(output)) return SystemFailure(outputPath, "cannot write");
+            if (fidelity_) fidelity_->Measure(group);
+            unstarted += group.bytes();
             if (unstarted >= kWriteBehindBytes) {
                 if (!StartWritingToDisk(output)) return SystemFailure(outputPath, "cannot write");
                 unstarted = 0;
@@ -279,7 +324,7 @@ public:
         return Converted();
     }
 
-    Summary Done(const SampleSpan& samples) const {
+    Summary Done(const SampleSpan& samples) {
         Summary summary{SampleCount(samples), static_cast<std::uint64_t>(BlockCount(samples)),
                         wave::kSampleRate, std::nullopt};
         if (fidelity_) summary.snrDb = fidelity_->SnrDb();
@@ -288,9 +333,9 @@ public:
 
 private:
     const ConversionOptions& options_;
-    Group group_;
+    std::vector<Group> groups_ = std::vector<Group>(1);  // two with a measure
     std::optional<BestEncoding> best_;
-    std::optional<Fidelity> fidelity_;
+    std::optional<BackgroundFidelity> fidelity_;
 };
 
 bool WriteLE32At(std::FILE* file, long offset, std::uint32_t value) {

@@ -11,16 +11,8 @@ int x = 0;
 
 namespace {
 
-constexpr int kMinSample = -32768;
-constexpr int kMaxSample = 32767;
-constexpr unsigned int kSignBit = 8;
-constexpr unsigned int kMagnitudeBits = 7;
 constexpr unsigned int kCodeBits = 4;
 constexpr unsigned int kNibbleMask = 0x0F;
-
-short ClampToSample(int value) {
-    return static_cast<short>(std::clamp(value, kMinSample, kMaxSample));
-}
 
 // The smallest step that covers a jump of `difference`; the last step ends
 // the search, so every jump gets an index.
@@ -32,29 +24,6 @@ unsigned char StepIndexForJump(int difference) {
     }
     return index;
 }
-
-// Where a code leads: the step index after a code of a given magnitude, and
-// its step, in one load. The encoder looks up the next step with the
-// magnitude it has just found instead of adding, clamping and then loading;
-// the decoder takes the next index from here too.
-struct Successor {
-    unsigned short step;
-    unsigned char index;
-};
-using SuccessorTable = std::array<std::array<Successor, kMagnitudeBits + 1>, kMaxStepIndex + 1>;
-
-constexpr SuccessorTable MakeSuccessorTable() {
-    SuccessorTable table{};
-    for (int index = 0; index <= kMaxStepIndex; ++index) {
-        for (unsigned int magnitude = 0; magnitude <= kMagnitudeBits; ++magnitude) {
-            const int next = std::clamp(index + IMA_ADPCMIndexTable[magnitude], 0, kMaxStepIndex);
-            table[index][magnitude] = {IMA_ADPCMStepTable[next], static_cast<unsigned char>(next)};
-        }
-    }
-    return table;
-}
-
-constexpr SuccessorTable kSuccessors = MakeSuccessorTable();
 
 // The chain from one sample to the next runs through these values; the
 // buffer Encode keeps them in registers for a whole block.
@@ -107,7 +76,7 @@ inline unsigned int EncodeSample(EncoderState& state, int sample) {
     const Successor next = kSuccessors[state.index][magnitude];
     state.index = next.index;
     state.step = next.step;
-    return (static_cast<unsigned int>(negative) & kSignBit) | static_cast<unsigned int>(magnitude);
+    return (static_cast<unsigned int>(negative) & kSignMask) | static_cast<unsigned int>(magnitude);
 }
 
 }  // namespace
@@ -166,26 +135,27 @@ unsigned int IMA_ADPCM::Encode(unsigned char* dst, int dstOffset, const short* s
 }
 
 int IMA_ADPCM::Decode(unsigned int code) {
-    const int step = IMA_ADPCMStepTable[StepIndex];
-    StepIndex = kSuccessors[StepIndex][code & kMagnitudeBits].index;
-    int delta = step >> 3;
-    if (code & 4) delta += step;
-    if (code & 2) delta += step >> 1;
-    if (code & 1) delta += step >> 2;
-    PredictedValue = ClampToSample((code & kSignBit) ? PredictedValue - delta
-                                                     : PredictedValue + delta);
-    return PredictedValue;
+    DecoderState state{PredictedValue, StepIndex};
+    DecodeCode(state, code);
+    PredictedValue = static_cast<short>(state.predicted);
+    StepIndex = static_cast<unsigned char>(state.index);
+    return state.predicted;
 }
 
+// The state is kept in locals: stores to dst could otherwise stand for
+// stores to the fields, which would be read back for every code.
 unsigned int IMA_ADPCM::Decode(short* dst, const unsigned char* src, int srcOffset,
                                unsigned int srcSize) {
     const unsigned char* in = src + (srcOffset >> 3);
     bool highNibble = (srcOffset & 4) != 0;
     const unsigned int codes = srcSize / kCodeBits;
+    DecoderState state{PredictedValue, StepIndex};
     for (unsigned int i = 0; i < codes; ++i) {
         const unsigned int code = highNibble ? (*in++ >> kCodeBits) : (*in & kNibbleMask);
-        dst[i] = static_cast<short>(Decode(code));
+        dst[i] = static_cast<short>(DecodeCode(state, code));
         highNibble = !highNibble;
     }
+    PredictedValue = static_cast<short>(state.predicted);
+    StepIndex = static_cast<unsigned char>(state.index);
     return codes * sizeof(short);
 }

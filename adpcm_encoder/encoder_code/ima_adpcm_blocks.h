@@ -37,3 +37,16 @@ void EncodeBlocks(const short* rows, std::size_t rowStride, std::size_t codesPer
 void EncodeBlocksPlain(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
                        unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
                        std::size_t count);
+
+// Several whole blocks decoded in one call, four at a time side by side, so
+// that the CPU works on one block's code while another's step is loaded.
+// Block b opens with openings[b * openingStride] and its step index
+// startIndices[b] (above 88 taken as 88, as players take it); its
+// samplesPerBlock - 1 codes lie at codes + b * codesStride, packed as the
+// buffer Encode packs them. Its samples go to out + b * outStride: the
+// opening sample, then one a code, equal to those of a buffer
+// IMA_ADPCM::Decode from that state.
+void DecodeBlocks(const short* openings, std::size_t openingStride,
+                  const unsigned char* startIndices, const unsigned char* codes,
+                  std::size_t codesStride, std::size_t samplesPerBlock, short* out,
+                  std::size_t outStride, std::size_t count);

@@ -1,7 +1,12 @@
-// The codec's step and index tables, shared by the per-sample code in
-// ima_adpcm.cpp and the units that encode several blocks side by side.
+// The codec's step and index tables, and the decoder's step, shared by the
+// per-sample code in ima_adpcm.cpp and the units that code several blocks
+// side by side.
 // Internal to the codec: callers use ima_adpcm.h.
 #pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
 
 inline constexpr int kMaxStepIndex = 88;
 
@@ -16,3 +21,74 @@ inline constexpr unsigned short IMA_ADPCMStepTable[kMaxStepIndex + 1] = {
 
 // The change of the step index after a code, by its magnitude (code & 7).
 inline constexpr int IMA_ADPCMIndexTable[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
+
+inline constexpr unsigned int kMagnitudeMask = 7;
+inline constexpr unsigned int kSignMask = 8;
+inline constexpr int kMinSample = -32768;
+inline constexpr int kMaxSample = 32767;
+
+// Where a code leads: the step index after a code of a given magnitude, and
+// its step, in one load. The encoder looks up the next step with the
+// magnitude it has just found instead of adding, clamping and then loading;
+// the decoder takes the next index from here too.
+struct Successor {
+    unsigned short step;
+    unsigned char index;
+};
+using SuccessorTable = std::array<std::array<Successor, kMagnitudeMask + 1>, kMaxStepIndex + 1>;
+
+constexpr SuccessorTable MakeSuccessorTable() {
+    SuccessorTable table{};
+    for (int index = 0; index <= kMaxStepIndex; ++index) {
+        for (unsigned int magnitude = 0; magnitude <= kMagnitudeMask; ++magnitude) {
+            const int next = std::clamp(index + IMA_ADPCMIndexTable[magnitude], 0, kMaxStepIndex);
+            table[index][magnitude] = {IMA_ADPCMStepTable[next], static_cast<unsigned char>(next)};
+        }
+    }
+    return table;
+}
+
+inline constexpr SuccessorTable kSuccessors = MakeSuccessorTable();
+
+// What a decoder does with each code at each step index: the signed change
+// of the predictor (the whole, half and quarter steps the magnitude's bits
+// ask for and the rounding eighth, taken away for a negative code) in the
+// high bits, the next step index in the low byte. One load a code, and no
+// branch on its bits, which audio would mispredict.
+inline constexpr unsigned int kCodes = 16;
+inline constexpr int kIndexBits = 8;
+inline constexpr int kIndexMask = 0xFF;
+using DecodeTable = std::array<std::array<std::int32_t, kCodes>, kMaxStepIndex + 1>;
+
+constexpr DecodeTable MakeDecodeTable() {
+    DecodeTable table{};
+    for (int index = 0; index <= kMaxStepIndex; ++index) {
+        const int step = IMA_ADPCMStepTable[index];
+        for (unsigned int code = 0; code < kCodes; ++code) {
+            const int delta = (step >> 3) + ((code & 4) ? step : 0) + ((code & 2) ? step >> 1 : 0) +
+                              ((code & 1) ? step >> 2 : 0);
+            const int change = (code & kSignMask) ? -delta : delta;
+            // A multiplication: shifting a negative number left is not defined
+            // before C++20.
+            table[index][code] = change * (1 << kIndexBits) + kSuccessors[index][code & kMagnitudeMask].index;
+        }
+    }
+    return table;
+}
+
+inline constexpr DecodeTable kDecodeSteps = MakeDecodeTable();
+
+struct DecoderState {
+    int predicted;
+    int index;
+};
+
+// One code (its low 4 bits) decoded: the predictor and step index it leads
+// to. The change is read back with an arithmetic shift, as on every
+// compiler the program is built with.
+inline int DecodeCode(DecoderState& state, unsigned int code) {
+    const std::int32_t entry = kDecodeSteps[state.index][code & (kCodes - 1)];
+    state.index = entry & kIndexMask;
+    state.predicted = std::clamp(state.predicted + (entry >> kIndexBits), kMinSample, kMaxSample);
+    return state.predicted;
+}

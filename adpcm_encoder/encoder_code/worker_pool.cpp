@@ -28,13 +28,24 @@ void WorkerPool::Stop() {
 }
 
 void WorkerPool::Run(std::size_t items, const Job& job) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    job_ = &job;
-    items_ = items;
-    next_ = 0;
-    unfinished_ = items;
-    ++generation_;
+    Post(items, job);
+    Wait();
+}
+
+void WorkerPool::Post(std::size_t items, const Job& job) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        job_ = &job;
+        items_ = items;
+        next_ = 0;
+        unfinished_ = items;
+        ++generation_;
+    }
     jobPosted_.notify_all();
+}
+
+void WorkerPool::Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
     Work(0, lock);
     jobDone_.wait(lock, [this] { return unfinished_ == 0; });
     job_ = nullptr;

@@ -33,6 +33,13 @@ public:
     // all have returned. The job must not throw.
     void Run(std::size_t items, const Job& job);
 
+    // The same in two halves: Post hands the items to the threads and
+    // returns at once, so that the caller can do other work meanwhile; Wait
+    // takes what is left of them and returns once all are done. `job` must
+    // outlive the Wait, which must come before the next Post or Run.
+    void Post(std::size_t items, const Job& job);
+    void Wait();
+
 private:
     void Serve(std::size_t worker);
     // Ends and joins the threads started.
