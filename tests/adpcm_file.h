@@ -89,6 +89,15 @@ inline std::optional<std::vector<short>> PcmWaveSamples(const Bytes& file) {
     return samples;
 }
 
+inline double SquaredError(const std::vector<short>& reference, const std::vector<short>& decoded) {
+    double sum = 0;
+    for (std::size_t i = 0; i < reference.size(); ++i) {
+        const double error = decoded[i] - reference[i];
+        sum += error * error;
+    }
+    return sum;
+}
+
 // Signal-to-noise ratio in dB of `decoded` against `reference` (same length).
 inline double SnrDb(const std::vector<short>& reference, const std::vector<short>& decoded) {
     double signal = 0, noise = 0;

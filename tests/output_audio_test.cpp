@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <iostream>
 
 #include "adpcm_file.h"
+#include "best_encoding.h"
 #include "test_seed.h"
 
 namespace {
@@ -14,18 +17,41 @@ std::vector<short> FullScaleSquare(std::size_t count, std::size_t halfPeriod) {
     return samples;
 }
 
+std::vector<short> Tone(std::size_t count, double cyclesPerSample, double amplitude) {
+    std::vector<short> samples(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        samples[i] = static_cast<short>(amplitude * std::sin(2 * M_PI * cyclesPerSample * i));
+    }
+    return samples;
+}
+
+std::vector<short> Sweep(std::size_t count) {
+    std::vector<short> samples(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        samples[i] = static_cast<short>(20000 * std::sin(2 * M_PI * 0.5e-5 * i * i / 2));
+    }
+    return samples;
+}
+
 struct AudioCase {
     const char* what;
     Bytes input;
 };
 
-TEST(OutputAudio, DecodesToWhatTheEncoderReconstructed) {
-    const AudioCase cases[] = {
+std::vector<AudioCase> AudioCases() {
+    return {
         {"speech example", ReadBytes(EXAMPLE_WAV)},
         {"noise with a tail", PcmWave(NoisySamples(3 * kSamplesPerBlock + 700, TestSeed()))},
         {"full-scale square", PcmWave(FullScaleSquare(2 * kSamplesPerBlock, 37))},
+        {"loud tone", PcmWave(Tone(3 * kSamplesPerBlock, 440.0 / 22050, 30000))},
+        {"sweep", PcmWave(Sweep(4 * kSamplesPerBlock))},
+        {"silence", PcmWave(std::vector<short>(kSamplesPerBlock + 5, 0))},
+        {"one sample", PcmWave({1234})},
     };
-    for (const AudioCase& c : cases) {
+}
+
+TEST(OutputAudio, DecodesToWhatTheEncoderReconstructed) {
+    for (const AudioCase& c : AudioCases()) {
         SCOPED_TRACE(c.what);
         TempDir temp;
         const Bytes output = ConvertedOutput(temp, c.input);
@@ -33,6 +59,47 @@ TEST(OutputAudio, DecodesToWhatTheEncoderReconstructed) {
         EXPECT_EQ(DecodeOutput(output),
                   EncoderReconstruction(PaddedToBlocks(InputSamples(c.input)), output));
     }
+}
+
+// The header, sizes and opening samples of the default output; codes that
+// decode no worse.
+TEST(OutputAudio, BestKeepsTheLayoutAndDecodesAtLeastAsWell) {
+    for (const AudioCase& c : AudioCases()) {
+        SCOPED_TRACE(c.what);
+        TempDir temp;
+        const Bytes output = ConvertedOutput(temp, c.input);
+        WriteBytes(temp.work() / "in.wav", c.input);
+        ASSERT_EQ(RunEncoder(temp, {"--best", "in.wav"}).status, 0);
+        const Bytes best = ReadBytes(temp.work() / "Enc_in.wav");
+        ASSERT_EQ(best.size(), output.size());
+        EXPECT_TRUE(std::equal(output.begin(), output.begin() + kHeaderSize, best.begin()));
+        const std::vector<short> input = InputSamples(c.input);
+        std::vector<short> decoded = DecodeOutput(output), bestDecoded = DecodeOutput(best);
+        for (std::size_t b = 0; b < BlocksIn(output); ++b) {
+            EXPECT_EQ(decoded[b * kSamplesPerBlock], bestDecoded[b * kSamplesPerBlock]);
+        }
+        decoded.resize(input.size());
+        bestDecoded.resize(input.size());
+        EXPECT_LE(SquaredError(input, bestDecoded), SquaredError(input, decoded));
+    }
+}
+
+// Blocks are shared out among the workers as they come free; the bytes must
+// not show it.
+TEST(BestEncoding, GivesTheSameBytesOnOneWorkerAndOnSeveral) {
+    constexpr std::size_t kBlocks = 7, kStride = kSamplesPerBlock + 1;
+    std::vector<short> rows = NoisySamples(kBlocks * kStride, TestSeed());
+    std::vector<unsigned char> codes[2], indices[2];
+    const std::size_t workers[2] = {1, 3};
+    for (int run = 0; run < 2; ++run) {
+        codes[run].resize(kBlocks * kSamplesPerBlock / 2);
+        indices[run].resize(kBlocks);
+        BestEncoding(workers[run]).Encode(rows.data(), kStride, kSamplesPerBlock,
+                                          codes[run].data(), kSamplesPerBlock / 2,
+                                          indices[run].data(), kBlocks);
+    }
+    EXPECT_EQ(codes[0], codes[1]);
+    EXPECT_EQ(indices[0], indices[1]);
 }
 
 TEST(OutputAudio, SpeechExampleKeepsTwentyDecibelsOfSignalToNoise) {

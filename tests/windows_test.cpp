@@ -30,10 +30,11 @@ std::string WindowsPath(const fs::path& path) {
     return windows;
 }
 
-Bytes NativeConversion(const Bytes& input) {
+Bytes NativeConversion(const Bytes& input, std::vector<std::string> args) {
     TempDir temp;
     WriteBytes(temp.work() / "in.wav", input);
-    const RunResult run = RunCommand(temp, NativeCommand(), {"in.wav"});
+    args.push_back("in.wav");
+    const RunResult run = RunCommand(temp, NativeCommand(), args);
     EXPECT_EQ(run.status, 0);
     return ReadBytes(temp.work() / "Enc_in.wav");
 }
@@ -41,6 +42,7 @@ Bytes NativeConversion(const Bytes& input) {
 struct Input {
     const char* what;
     Bytes bytes;
+    std::vector<std::string> options = {};
 };
 
 TEST_F(WindowsBuild, WritesTheSameBytesAsTheNativeBuild) {
@@ -51,17 +53,20 @@ TEST_F(WindowsBuild, WritesTheSameBytesAsTheNativeBuild) {
         {"header only", PcmWave({})},
         {"one block", PcmWave(NoisySamples(kSamplesPerBlock, TestSeed() + 1))},
         {"five blocks and a tail, at full scale", PcmWave(loud)},
+        {"the same with --best", PcmWave(loud), {"--best"}},
     };
     for (const Input& c : cases) {
         SCOPED_TRACE(std::string(c.what) + ", seed " + std::to_string(TestSeed()));
         TempDir temp;
         WriteBytes(temp.work() / "in.wav", c.bytes);
-        const RunResult run = RunEncoder(temp, {"in.wav"});
+        std::vector<std::string> args = c.options;
+        args.push_back("in.wav");
+        const RunResult run = RunEncoder(temp, args);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out + run.err, "");
         const Bytes output = ReadBytes(temp.work() / "Enc_in.wav");
         EXPECT_GE(output.size(), kHeaderSize);
-        EXPECT_EQ(output, NativeConversion(c.bytes));
+        EXPECT_EQ(output, NativeConversion(c.bytes, c.options));
     }
 }
 
@@ -82,7 +87,7 @@ TEST_F(WindowsBuild, WritesTheOutputBesideTheInputForWindowsNames) {
         {"音声.lib/Grüße日本.wav", "", "音声.lib/Enc_Grüße日本.wav"},
     };
     const Bytes input = PcmWave(NoisySamples(2 * kSamplesPerBlock, 11));
-    const Bytes expected = NativeConversion(input);
+    const Bytes expected = NativeConversion(input, {});
     for (const Dropped& c : cases) {
         SCOPED_TRACE(c.file);
         TempDir temp;

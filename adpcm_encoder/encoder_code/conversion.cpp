@@ -9,14 +9,13 @@
 #include <cstring>
 #include <functional>
 #include <optional>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "best_encoding.h"
 #include "file_system.h"
 #include "ima_adpcm.h"
 #include "ima_adpcm_blocks.h"
-#include "ima_adpcm_search.h"
 #include "ima_adpcm_tables.h"
 #include "pending_output.h"
 #include "wave_input.h"
@@ -104,31 +103,6 @@ constexpr std::size_t kRowStride = wave::kSamplesPerBlock + 1 + 32;
 // at the end has little left to wait for.
 constexpr std::uint64_t kWriteBehindBytes = 1 << 20;
 
-// --best's searches, one for each worker of a pool with a thread for each
-// core. Each block's codes depend on its samples alone, so the bytes are the
-// same whatever the number of cores.
-class BestEncoding {
-public:
-    explicit BestEncoding(std::size_t groupBlocks)
-        : pool_(std::min<std::size_t>(Cores(), groupBlocks)), searches_(pool_.workers()) {}
-
-    // Rows as Group holds them; block b's codes go to codes + b * kBlockSize.
-    void Encode(const short* rows, unsigned char* codes, unsigned char* startIndices,
-                std::size_t count) {
-        pool_.Run(count, [&](std::size_t worker, std::size_t b) {
-            startIndices[b] = searches_[worker].Encode(rows + b * kRowStride,
-                                                       wave::kSamplesPerBlock,
-                                                       codes + b * wave::kBlockSize);
-        });
-    }
-
-private:
-    static std::size_t Cores() { return std::max(1u, std::thread::hardware_concurrency()); }
-
-    WorkerPool pool_;
-    std::vector<BestBlockEncoder> searches_;
-};
-
 // A block's samples as a standard decoder plays them: its opening sample,
 // then one for each code, from the step index in its header.
 void DecodeBlock(const unsigned char* block, std::size_t samples, short* out) {
@@ -207,7 +181,8 @@ public:
     void Encode(BestEncoding* best) {
         unsigned char* codes = &blocks_[wave::kBlockHeaderSize];
         if (best) {
-            best->Encode(rows_.data(), codes, startIndices_.data(), count_);
+            best->Encode(rows_.data(), kRowStride, wave::kSamplesPerBlock, codes, wave::kBlockSize,
+                         startIndices_.data(), count_);
         } else {
             EncodeBlocks(rows_.data(), kRowStride, wave::kSamplesPerBlock, codes,
                          wave::kBlockSize, startIndices_.data(), count_);
@@ -293,7 +268,7 @@ private:
 class EncodingPass {
 public:
     explicit EncodingPass(const ConversionOptions& options) : options_(options) {
-        if (options.best) best_.emplace(groups_[0].capacity());
+        if (options.best) best_.emplace(BestEncoding::WorkersFor(groups_[0].capacity()));
         if (options.measure) {
             fidelity_.emplace(groups_[0].capacity());
             groups_.emplace_back();

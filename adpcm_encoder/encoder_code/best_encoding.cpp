@@ -1,0 +1,20 @@
+#include "best_encoding.h"
+
+#include <algorithm>
+#include <thread>
+
+std::size_t BestEncoding::WorkersFor(std::size_t groupBlocks) {
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    return std::max<std::size_t>(1, std::min(cores, groupBlocks));
+}
+
+BestEncoding::BestEncoding(std::size_t workers) : pool_(workers), searches_(pool_.workers()) {}
+
+void BestEncoding::Encode(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
+                          unsigned char* codes, std::size_t codesStride,
+                          unsigned char* startIndices, std::size_t count) {
+    pool_.Run(count, [&](std::size_t worker, std::size_t b) {
+        startIndices[b] =
+            searches_[worker].Encode(rows + b * rowStride, codesPerBlock, codes + b * codesStride);
+    });
+}

@@ -1,0 +1,33 @@
+// --best's encoding of a group of blocks: each block searched for its best
+// step index and codes (ima_adpcm_search.h) on one of a pool of threads.
+//
+// Each block's codes depend on its samples alone, so the bytes are the same
+// whatever the number of workers. The threads and every worker's search are
+// made by the constructor, which throws std::bad_alloc or std::system_error
+// when they cannot be; Encode allocates nothing.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "ima_adpcm_search.h"
+#include "worker_pool.h"
+
+class BestEncoding {
+public:
+    // One worker a core; no more than there are blocks in a group.
+    static std::size_t WorkersFor(std::size_t groupBlocks);
+
+    explicit BestEncoding(std::size_t workers);
+
+    // Rows as EncodeBlocks takes them; block b's codes, codesPerBlock / 2
+    // bytes, go to codes + b * codesStride, and its step index to
+    // startIndices[b].
+    void Encode(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
+                unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
+                std::size_t count);
+
+private:
+    WorkerPool pool_;
+    std::vector<BestBlockEncoder> searches_;
+};
