@@ -261,6 +261,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "a refusal names the file and says why");
         Require(!fs::exists(outputPath), "a refused input leaves no output");
     }
+    // --decode takes the output, and anything else without harm.
+    const fs::path decodedPath = workDir / "Dec_in.wav";
+    const bool converted = result.outcome == Outcome::Converted;
+    const ConversionResult decoded =
+        DecodeFile((converted ? outputPath : inputPath).string(), decodedPath.string());
+    Require(decoded.outcome == (converted ? Outcome::Converted : decoded.outcome) &&
+                decoded.outcome != Outcome::Failed,
+            "--decode takes the program's output and fails on no small file");
+    fs::remove(decodedPath);
     Require(ReadBytes(inputPath) == input, "the input is unchanged");
     for (const auto& entry : fs::directory_iterator(workDir)) {
         Require(entry.path() == inputPath || entry.path() == outputPath,
