@@ -151,13 +151,14 @@ Request Parse(int argc, char** argv) {
 class Progress {
 public:
     explicit Progress(std::string name) : name_(std::move(name)), shown_(IsConsole(stderr)) {}
-    ~Progress() {
+
+    // Before anything else is printed.
+    void Clear() {
         if (percent_ < 0) return;
         std::fprintf(stderr, "\r%*s\r", static_cast<int>(name_.size() + kPercentWidth), "");
         std::fflush(stderr);
+        percent_ = -1;
     }
-    Progress(const Progress&) = delete;
-    Progress& operator=(const Progress&) = delete;
 
     void Show(std::uint64_t done, std::uint64_t total) {
         if (!shown_ || total == 0 || Clock::now() - start_ < kQuietTime) return;
@@ -246,5 +247,6 @@ int main(int argc, char** argv) {
         };
     }
     const ConversionResult result = ConvertFile(input, output, options);
+    progress.Clear();
     return Finish(result, output, request.verbose);
 }
