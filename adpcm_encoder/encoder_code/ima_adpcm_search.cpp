@@ -85,6 +85,9 @@ static_assert(kMaxWidth * kTried <= (1u << kPlaceBits) &&
 static_assert((kMaxCodes - 1) * 65535ull * 65535ull < (1ull << (64 - kPlaceBits)),
               "a block's error fits beside a place");
 
+// Candidates' ranks are sorted into this many buckets to find the paths kept.
+constexpr std::size_t kBuckets = 64;
+
 // Merging paths that reach the same state: a small open-addressing table
 // keyed by (predictor, step index), its entries valid for one sample only.
 constexpr int kMergeTableBits = 11;
@@ -101,7 +104,7 @@ struct Scratch {
     explicit Scratch(std::size_t width)
         : width(std::clamp<std::size_t>(width, 1, kMaxWidth)),
           candidates(std::max(this->width, kStartIndices) * kTried),
-          predicted(std::max(this->width, kStartIndices)),
+          predicted(candidates),
           index(predicted.size()),
           error(predicted.size()),
           candidatePredicted(candidates),
@@ -110,6 +113,8 @@ struct Scratch {
           candidateLink(candidates),
           rank(candidates),
           rankScratch(candidates),
+          bucket(candidates),
+          link(candidates),
           links(kMaxCodes * this->width),
           mergeStamp(kMergeTableSize),
           mergeCandidate(kMergeTableSize) {}
@@ -125,6 +130,10 @@ struct Scratch {
     // A path's parent (its place among the paths kept) and code: parent << 4 | code.
     std::vector<std::uint16_t> candidateLink;
     std::vector<std::uint64_t> rank, rankScratch;
+    std::vector<unsigned char> bucket;
+    int bucketShift = 0;
+    // The links of the paths being kept, before they go to `links`.
+    std::vector<std::uint16_t> link;
     // links[t * width + k]: how path k after code t was reached.
     std::vector<std::uint16_t> links;
     std::vector<std::uint16_t> mergeStamp, mergeCandidate;
@@ -191,33 +200,61 @@ void Merge(Scratch& s, std::size_t candidates, std::uint16_t stamp) {
     }
 }
 
-// Keeps the `width` lowest-ranked candidates (all ranked ones if fewer), in
-// their order, as the paths after code t; returns how many.
-std::size_t Keep(Scratch& s, std::size_t candidates, std::size_t t) {
-    std::uint64_t highest = kUnranked - 1;
-    std::size_t ranked = 0;
-    for (std::size_t n = 0; n < candidates; ++n) ranked += s.rank[n] != kUnranked;
-    if (ranked > s.width) {
-        std::copy(s.rank.begin(), s.rank.begin() + candidates, s.rankScratch.begin());
-        const auto kth = s.rankScratch.begin() + (s.width - 1);
-        std::nth_element(s.rankScratch.begin(), kth, s.rankScratch.begin() + candidates);
-        highest = *kth;
+// The highest rank of the `width` lowest-ranked candidates, or of all
+// ranked ones if fewer. The ranks' distances from the lowest are counted
+// into buckets whose width, a power of two, follows from the last sample's
+// result, so that the answer lies among the few candidates of one bucket.
+std::uint64_t HighestKept(Scratch& s, std::size_t candidates) {
+    std::uint64_t lowest = kUnranked;
+    for (std::size_t n = 0; n < candidates; ++n) lowest = std::min(lowest, s.rank[n]);
+    std::array<std::uint16_t, kBuckets + 1> count{};
+    for (std::size_t n = 0; n < candidates; ++n) {
+        const std::uint64_t rank = s.rank[n];
+        const std::size_t bucket =
+            rank == kUnranked ? kBuckets
+                              : static_cast<std::size_t>(std::min<std::uint64_t>(
+                                    (rank - lowest) >> s.bucketShift, kBuckets - 1));
+        s.bucket[n] = static_cast<unsigned char>(bucket);
+        ++count[bucket];
     }
+    std::size_t bucket = 0, below = 0;
+    while (bucket < kBuckets && below + count[bucket] < s.width) below += count[bucket++];
+    if (bucket == kBuckets) return kUnranked - 1;  // no more ranked candidates than paths
+
+    std::size_t inBucket = 0;
+    for (std::size_t n = 0; n < candidates; ++n) {
+        s.rankScratch[inBucket] = s.rank[n];
+        inBucket += s.bucket[n] == bucket;
+    }
+    const auto kth = s.rankScratch.begin() + (s.width - below - 1);
+    std::nth_element(s.rankScratch.begin(), kth, s.rankScratch.begin() + inBucket);
+    const std::uint64_t highest = *kth;
+    // The next sample's spread is much like this one's: it should end about
+    // half way through the buckets.
+    int shift = 0;
+    while (((highest - lowest) >> shift) >= kBuckets / 2) ++shift;
+    s.bucketShift = shift;
+    return highest;
+}
+
+// Keeps the `width` lowest-ranked candidates (all ranked ones if fewer), in
+// their order, as the paths after code t; returns how many. Every candidate
+// is written and only those kept move on: audio would mispredict a branch.
+std::size_t Keep(Scratch& s, std::size_t candidates, std::size_t t) {
+    const std::uint64_t highest = HighestKept(s, candidates);
     std::uint16_t* link = &s.links[t * s.width];
     std::size_t kept = 0;
     for (std::size_t n = 0; n < candidates; ++n) {
-        if (s.rank[n] > highest) continue;
         s.predicted[kept] = s.candidatePredicted[n];
         s.index[kept] = s.candidateIndex[n];
         s.error[kept] = s.candidateError[n];
-        link[kept] = s.candidateLink[n];
-        ++kept;
+        s.link[kept] = s.candidateLink[n];
+        kept += s.rank[n] <= highest;
     }
+    std::copy_n(s.link.begin(), kept, link);
     return kept;
 }
 
-// Sets code i and keeps the other code of its byte: the codes are written
-// last first.
 void PutCode(unsigned char* codes, std::size_t i, unsigned int code) {
     unsigned char& byte = codes[i / 2];
     byte = static_cast<unsigned char>(i % 2 ? (byte & 0x0F) | code << kCodeBits
@@ -279,6 +316,7 @@ unsigned char BestBlockEncoder::Encode(const short* row, std::size_t codesPerBlo
         s.error[i] = 0;
     }
     std::fill(s.mergeStamp.begin(), s.mergeStamp.end(), 0);
+    s.bucketShift = 0;
     std::size_t paths = kStartIndices;
     const std::size_t searched = codesPerBlock - 1;
     for (std::size_t t = 0; t < searched; ++t) {
