@@ -329,13 +329,6 @@ unsigned char BestBlockEncoder::Encode(const short* row, std::size_t codesPerBlo
     for (std::size_t k = 1; k < paths; ++k) {
         if (s.error[k] < s.error[best]) best = k;
     }
-    const std::uint64_t bestError = s.error[best];
-    for (const unsigned char defaultIndex : {static_cast<unsigned char>(0), FirstBlockIndex(row[0])}) {
-        if (GreedyError(row, codesPerBlock, defaultIndex) < bestError) {
-            return GreedyEncode(row, codesPerBlock, defaultIndex, codes);
-        }
-    }
-
     IMA_ADPCM last;
     last.PredictedValue = static_cast<short>(s.predicted[best]);
     last.StepIndex = static_cast<unsigned char>(s.index[best]);
@@ -346,5 +339,21 @@ unsigned char BestBlockEncoder::Encode(const short* row, std::size_t codesPerBlo
         PutCode(codes, t, link & 0x0F);
         path = link >> kCodeBits;
     }
-    return static_cast<unsigned char>(path);
+    const auto start = static_cast<unsigned char>(path);
+
+    // The search keeps paths that err least so far, and may drop one that
+    // would have caught up; the default's codes, from the indices the
+    // default starts from and from the search's, are the floor.
+    std::uint64_t lowest = s.error[best];
+    unsigned char greedyStart = 0;
+    bool greedy = false;
+    for (const unsigned char index : {static_cast<unsigned char>(0), FirstBlockIndex(row[0]), start}) {
+        const std::uint64_t error = GreedyError(row, codesPerBlock, index);
+        if (error < lowest) {
+            lowest = error;
+            greedyStart = index;
+            greedy = true;
+        }
+    }
+    return greedy ? GreedyEncode(row, codesPerBlock, greedyStart, codes) : start;
 }

@@ -5,9 +5,10 @@
 // together: a beam search keeps the paths (decoder states, each with the
 // squared error it has run up) that err least so far, tries on each the code
 // nearest the next sample and its neighbours in the order of the values they
-// decode to, and merges paths that reach the same state. A block it would
-// encode worse than the default encoder does, from either of the step
-// indices the default starts a block from, gets the default's codes instead.
+// decode to, and merges paths that reach the same state. A block that the
+// default encoder's codes would decode better, from either step index the
+// default starts a block from or from the one the search chose, gets those
+// codes instead.
 //
 // Codec unit: no I/O and no program-wide value; each object has its own
 // scratch, allocated once by its constructor (which may throw
