@@ -39,12 +39,11 @@ constexpr int CodeAt(int position) {
 }
 
 // For each step index and position: how far the code moves the predictor
-// (before the clamp), the step index it leads to, and the midpoints between
-// neighbouring positions' moves, from which the nearest position is counted.
+// (before the clamp), which rises with the position, and the step index it
+// leads to.
 struct LevelTable {
     std::array<std::array<int, kLevels>, kStartIndices> move;
     std::array<std::array<unsigned char, kLevels>, kStartIndices> next;
-    std::array<std::array<int, kLevels - 1>, kStartIndices> midpoint;
 };
 
 constexpr LevelTable MakeLevelTable() {
@@ -61,11 +60,6 @@ constexpr LevelTable MakeLevelTable() {
             table.next[index][position] = static_cast<unsigned char>(
                 std::clamp(static_cast<int>(index) + IMA_ADPCMIndexTable[code & kMagnitudeBits], 0,
                            kMaxStepIndex));
-        }
-        for (int position = 0; position + 1 < kLevels; ++position) {
-            // Floor of the mean, also for negative sums.
-            const int sum = table.move[index][position] + table.move[index][position + 1];
-            table.midpoint[index][position] = (sum - (sum < 0 && sum % 2 != 0)) / 2;
         }
     }
     return table;
@@ -132,6 +126,7 @@ struct Scratch {
     std::vector<std::uint64_t> rank, rankScratch;
     std::vector<unsigned char> bucket;
     int bucketShift = 0;
+    std::uint64_t lowestRank = 0;  // of the candidates
     // The links of the paths being kept, before they go to `links`.
     std::vector<std::uint16_t> link;
     // links[t * width + k]: how path k after code t was reached.
@@ -139,24 +134,23 @@ struct Scratch {
     std::vector<std::uint16_t> mergeStamp, mergeCandidate;
 };
 
-// Counts the midpoints below the sample: the position whose value the
-// sample lies nearest.
-int NearestPosition(int index, int difference) {
-    const std::array<int, kLevels - 1>& midpoint = kLevelTable.midpoint[index];
-    int position = 0;
-    for (int i = 0; i + 1 < kLevels; ++i) position += difference > midpoint[i];
-    return position;
+// How many of the moves from `index` fall short of `difference`: counted
+// all at once, which is faster than a search that waits on each step.
+int MovesBelow(int index, int difference) {
+    const std::array<int, kLevels>& move = kLevelTable.move[index];
+    int below = 0;
+    for (int position = 0; position < kLevels; ++position) below += move[position] < difference;
+    return below;
 }
 
-// Tries on each of the `paths` kept the codes either side of `sample`.
+// Tries on each of the `paths` kept the codes either side of `sample`, and
+// notes the lowest rank.
 std::size_t Extend(Scratch& s, std::size_t paths, int sample) {
     std::size_t n = 0;
+    std::uint64_t lowest = kUnranked;
     for (std::size_t k = 0; k < paths; ++k) {
         const int predicted = s.predicted[k], index = s.index[k];
-        const int difference = sample - predicted;
-        const int nearest = NearestPosition(index, difference);
-        const int below = nearest - (difference <= kLevelTable.move[index][nearest]);
-        const int first = std::clamp(below, 0, kLevels - kTried);
+        const int first = std::clamp(MovesBelow(index, sample - predicted) - 1, 0, kLevels - kTried);
         for (int position = first; position < first + kTried; ++position, ++n) {
             const int next = std::clamp(predicted + kLevelTable.move[index][position], kMinSample,
                                         kMaxSample);
@@ -165,8 +159,10 @@ std::size_t Extend(Scratch& s, std::size_t paths, int sample) {
             s.candidateError[n] = s.error[k] + Square(sample - next);
             s.candidateLink[n] = static_cast<std::uint16_t>(k << kCodeBits | CodeAt(position));
             s.rank[n] = s.candidateError[n] << kPlaceBits | n;
+            lowest = std::min(lowest, s.rank[n]);
         }
     }
+    s.lowestRank = lowest;
     return n;
 }
 
@@ -205,8 +201,7 @@ void Merge(Scratch& s, std::size_t candidates, std::uint16_t stamp) {
 // into buckets whose width, a power of two, follows from the last sample's
 // result, so that the answer lies among the few candidates of one bucket.
 std::uint64_t HighestKept(Scratch& s, std::size_t candidates) {
-    std::uint64_t lowest = kUnranked;
-    for (std::size_t n = 0; n < candidates; ++n) lowest = std::min(lowest, s.rank[n]);
+    const std::uint64_t lowest = s.lowestRank;  // which merging keeps
     std::array<std::uint16_t, kBuckets + 1> count{};
     for (std::size_t n = 0; n < candidates; ++n) {
         const std::uint64_t rank = s.rank[n];
