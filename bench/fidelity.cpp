@@ -10,7 +10,9 @@
 //     Encodes a PCM WAVE file in memory, its blocks built as a conversion
 //     builds them, with BestBlockEncoder of the given width on that many
 //     threads, and prints the SNR of the default encoder's blocks, of the
-//     search's, and the search's wall-clock seconds.
+//     search's, the search's wall-clock seconds, and a digest of its step
+//     indices and codes (which must not change with the threads, the build
+//     or the platform).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -173,6 +175,15 @@ Samples DecodeBlocks(const Samples& rows, const Bytes& codes, const Bytes& indic
     return samples;
 }
 
+// FNV-1a, 64 bits.
+std::uint64_t Digest(const Bytes& indices, const Bytes& codes) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const Bytes* bytes : {&indices, &codes}) {
+        for (const unsigned char byte : *bytes) hash = (hash ^ byte) * 1099511628211ull;
+    }
+    return hash;
+}
+
 int Search(const std::string& path, std::size_t width, std::size_t workers) {
     const Samples input = PcmSamples(path);
     if (input.empty()) throw std::runtime_error(path + ": no samples");
@@ -200,7 +211,8 @@ int Search(const std::string& path, std::size_t width, std::size_t workers) {
     for (std::thread& thread : threads) thread.join();
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
     const double bestSnr = SnrDb(input, DecodeBlocks(rows, codes, indices, input.size()));
-    std::printf("%.2f %.2f %.3f\n", defaultSnr, bestSnr, seconds.count());
+    std::printf("%.2f %.2f %.3f %016llx\n", defaultSnr, bestSnr, seconds.count(),
+                static_cast<unsigned long long>(Digest(indices, codes)));
     return 0;
 }
 

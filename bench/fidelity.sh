@@ -34,10 +34,11 @@ sounds=$work/sounds
 mkdir -p "$sounds"
 
 # Converts $1 into $2, 22050 Hz mono 16-bit, through the effects after them.
+# Without dither (-D): the same set every run, and silence that is silent.
 as_input() {
   local in=$1 out=$2
   shift 2
-  sox "$in" -r 22050 -c 1 -b 16 -e signed-integer "$out" "$@"
+  sox -D "$in" -r 22050 -c 1 -b 16 -e signed-integer "$out" "$@"
 }
 
 # The set, each sound a few seconds long.
