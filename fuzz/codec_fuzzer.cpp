@@ -10,7 +10,10 @@
 // access beyond them. Blocks encoded in one call, in groups of any size,
 // lengths, strides, signals and with the first call of the process still to
 // come or done, must equal one buffer Encode per block, the step indices and
-// the program-wide values included. Any breach aborts, which libFuzzer reports as a finding.
+// the program-wide values included. The best-block encoder's codes, on any
+// block, must decode with no more error than the default's from either index
+// the default starts a block from, and end on the code Encodes gives the
+// block's last sample. Any breach aborts, which libFuzzer reports as a finding.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -20,6 +23,7 @@
 
 #include "ima_adpcm.h"
 #include "ima_adpcm_blocks.h"
+#include "ima_adpcm_search.h"
 
 namespace {
 
@@ -202,19 +206,67 @@ void FuzzEncodeBlocks(FuzzedDataProvider& in) {
     }
 }
 
+// Squared error of `codes` decoded from row[0] and `index` over the samples
+// all codes but the last stand for; `last` is left in the state before it.
+std::uint64_t DecodedError(const std::vector<short>& row, const std::vector<unsigned char>& codes,
+                           unsigned char index, IMA_ADPCM& last) {
+    last.PredictedValue = row[0];
+    last.StepIndex = index;
+    std::uint64_t error = 0;
+    for (std::size_t i = 1; i + 1 < row.size(); ++i) {
+        const std::int64_t miss = row[i] - last.Decode(static_cast<unsigned int>(NibbleAt(codes, i - 1)));
+        error += static_cast<std::uint64_t>(miss * miss);
+    }
+    return error;
+}
+
+void FuzzBestBlock(FuzzedDataProvider& in) {
+    static BestBlockEncoder wide, narrow(3);
+    BestBlockEncoder& encoder = in.ConsumeBool() ? wide : narrow;
+    const std::size_t codesPerBlock =
+        in.ConsumeIntegralInRange<int>(0, 15) == 0
+            ? kProgramBlockCodes
+            : 2 * in.ConsumeIntegralInRange<std::size_t>(1, kMaxShortBlockCodes / 2);
+    const bool fullScale = in.ConsumeBool();
+    std::vector<short> row(codesPerBlock + 1);
+    for (short& s : row) s = ConsumeSample(in, fullScale);
+    std::vector<unsigned char> codes = ConsumeBuffer(in, codesPerBlock / 2);
+
+    const unsigned char index = encoder.Encode(row.data(), codesPerBlock, codes.data());
+    Require(index <= kMaxStepIndex, "the search's step index lies within 0..88");
+    IMA_ADPCM last;
+    const std::uint64_t error = DecodedError(row, codes, index, last);
+    Require(NibbleAt(codes, codesPerBlock - 1) == last.Encodes(row.back()),
+            "the search's last code is the one Encodes gives from the state before it");
+    IMA_ADPCM first;
+    first.EncodeInit(row[0], 0);
+    for (const unsigned char start : {static_cast<unsigned char>(0), first.StepIndex}) {
+        IMA_ADPCM greedy;
+        greedy.PredictedValue = row[0];
+        greedy.StepIndex = start;
+        std::vector<unsigned char> greedyCodes(codes.size());
+        for (std::size_t i = 0; i < codesPerBlock; ++i) PutNibble(greedyCodes, i, greedy.Encodes(row[i + 1]));
+        Require(error <= DecodedError(row, greedyCodes, start, greedy),
+                "the search errs no more than the default encoder");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
-    switch (in.ConsumeIntegralInRange<int>(0, 2)) {
+    switch (in.ConsumeIntegralInRange<int>(0, 3)) {
         case 0:
             FuzzEncode(in);
             break;
         case 1:
             FuzzDecode(in);
             break;
-        default:
+        case 2:
             FuzzEncodeBlocks(in);
+            break;
+        default:
+            FuzzBestBlock(in);
             break;
     }
     return 0;

@@ -9,6 +9,7 @@
 #include "codec_at.h"
 #include "ima_adpcm.h"
 #include "ima_adpcm_blocks.h"
+#include "ima_adpcm_search.h"
 #include "reference_encoder.h"
 #include "test_seed.h"
 
@@ -243,7 +244,7 @@ TEST(BufferEncode, ReseedsAtEveryCallAndMatchesPerSampleCodes) {
     }
 }
 
-enum class Signal { SpeechLike, FullScaleSquare, Silence, Random };
+enum class Signal { SpeechLike, FullScaleSquare, Silence, Random, Tone, Sweep };
 
 short SampleOf(Signal signal, std::size_t i, std::mt19937& random) {
     switch (signal) {
@@ -256,6 +257,10 @@ short SampleOf(Signal signal, std::size_t i, std::mt19937& random) {
             return 0;
         case Signal::Random:
             return static_cast<short>(random());
+        case Signal::Tone:
+            return static_cast<short>(20000 * std::sin(0.1 * i));
+        case Signal::Sweep:
+            return static_cast<short>(30000 * std::sin(1e-5 * i * i));
     }
     return 0;
 }
@@ -319,6 +324,75 @@ TEST(EncodeBlocks, EqualsOneBufferEncodePerBlockAndDecodesAsTheBufferDecode) {
                 }
             }
         }
+    }
+}
+
+// Squared error of codes from `index` over row[1] .. row[codes - 1], the
+// samples a decoder plays.
+std::uint64_t DecodedError(const std::vector<short>& row, std::size_t codes,
+                           const std::vector<unsigned char>& packed, unsigned char index) {
+    IMA_ADPCM decoder = CodecAt(row[0], index);
+    std::uint64_t error = 0;
+    for (std::size_t i = 1; i < codes; ++i) {
+        const std::int64_t miss = row[i] - decoder.Decode(packed[(i - 1) / 2] >> (i % 2 ? 0 : 4));
+        error += static_cast<std::uint64_t>(miss * miss);
+    }
+    return error;
+}
+
+// The search errs no more than the default encoder's codes from the step
+// index the default starts the first block from (EncodeInit's), from the one
+// it starts every later block from (0), and from the index the search chose.
+// The last code, which stands for no sample, codes row[codes] from the state
+// the others leave. A second call and a second object give the same bytes.
+TEST(BestBlockEncoder, ErrsNoMoreThanTheDefault) {
+    struct Case {
+        Signal signal;
+        std::size_t codes, filledFrom;  // a last block repeats its last sample
+        bool searchGains;               // errs less than the default from index 0
+    };
+    const Case cases[] = {
+        {Signal::Tone, 2048, 2048, true},       {Signal::Sweep, 2048, 2048, true},
+        {Signal::SpeechLike, 2048, 2048, true}, {Signal::Random, 2048, 2048, true},
+        {Signal::Silence, 2048, 2048, false},   {Signal::FullScaleSquare, 2048, 2048, true},
+        {Signal::SpeechLike, 2048, 300, true},  {Signal::Tone, 2048, 1, false},
+        {Signal::Random, 20, 20, true},         {Signal::Sweep, 2, 2, false}};
+    std::mt19937 random(TestSeed());
+    BestBlockEncoder encoder, second;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "signal " << static_cast<int>(c.signal) << ", "
+                                        << c.codes << " codes, filled from " << c.filledFrom);
+        std::vector<short> row(c.codes + 1);
+        for (std::size_t i = 0; i < row.size(); ++i) row[i] = SampleOf(c.signal, 5000 + i, random);
+        std::fill(row.begin() + static_cast<std::ptrdiff_t>(c.filledFrom), row.end(),
+                  row[c.filledFrom - 1]);
+        std::vector<unsigned char> codes(c.codes / 2), again(codes.size(), 0xEE);
+        const unsigned char index = encoder.Encode(row.data(), c.codes, codes.data());
+        ASSERT_LE(index, 88);
+        const std::uint64_t error = DecodedError(row, c.codes, codes, index);
+        IMA_ADPCM first;
+        first.EncodeInit(row[0], 0);
+        for (const unsigned char start : {first.StepIndex, static_cast<unsigned char>(0), index}) {
+            IMA_ADPCM greedy = CodecAt(row[0], start);
+            std::vector<unsigned char> greedyCodes(codes.size());
+            for (std::size_t i = 1; i <= c.codes; ++i) {
+                greedyCodes[(i - 1) / 2] |= greedy.Encodes(row[i]) << (i % 2 ? 0 : 4);
+            }
+            const std::uint64_t greedyError = DecodedError(row, c.codes, greedyCodes, start);
+            EXPECT_LE(error, greedyError) << "start " << +start;
+            if (start == 0 && c.searchGains) {
+                EXPECT_LT(error, greedyError);
+            }
+        }
+        IMA_ADPCM last = CodecAt(row[0], index);
+        for (std::size_t i = 1; i < c.codes; ++i) last.Decode(codes[(i - 1) / 2] >> (i % 2 ? 0 : 4));
+        EXPECT_EQ(codes.back() >> 4, last.Encodes(row[c.codes]));
+
+        EXPECT_EQ(second.Encode(row.data(), c.codes, again.data()), index);
+        EXPECT_EQ(again, codes);
+        std::fill(again.begin(), again.end(), 0x11);
+        EXPECT_EQ(encoder.Encode(row.data(), c.codes, again.data()), index);
+        EXPECT_EQ(again, codes);
     }
 }
 
