@@ -16,6 +16,7 @@ using wave::GetLE32, wave::GetUnsignedLE16;
 constexpr std::uint16_t kUnknownTag = 0;
 
 const char kNeeded[] = "needs 22050 Hz, mono, 16-bit PCM (see \"Preparing input\" in the README)";
+const char kBigEndian[] = "big-endian WAVE (RIFX); needs little-endian 16-bit PCM";
 
 struct Chunk {
     char id[4];
@@ -40,18 +41,10 @@ public:
 
     // The next chunk; nothing at the end of the file or when reading fails.
     std::optional<Chunk> Next() {
-        unsigned char header[wave::kChunkHeaderSize];
-        if (next_ + static_cast<std::int64_t>(sizeof header) > fileSize_ ||
-            !Read(next_, header, sizeof header)) {
-            return std::nullopt;
-        }
-        Chunk chunk;
-        std::memcpy(chunk.id, header, sizeof chunk.id);
-        if (!IsPrintable(chunk.id)) return std::nullopt;
-        chunk.size = GetLE32(header + 4);
-        chunk.body = next_ + static_cast<std::int64_t>(sizeof header);
-        next_ = chunk.body + chunk.size;
-        if ((chunk.size & 1) && IsPadByte(next_)) ++next_;
+        const std::optional<Chunk> chunk = HeaderAt(next_);
+        if (!chunk) return std::nullopt;
+        next_ = chunk->body + chunk->size;
+        if (chunk->size & 1) next_ = AfterOddBody(next_);
         return chunk;
     }
 
@@ -69,12 +62,41 @@ public:
     std::int64_t fileSize() const { return fileSize_; }
 
 private:
-    // Some writers leave out the pad byte after a body of odd size. A chunk's
-    // identifier never starts with 0, so a 0 there is the pad byte, and
-    // anything else the next chunk.
-    bool IsPadByte(std::int64_t offset) {
-        unsigned char byte = 1;
-        return offset < fileSize_ && Read(offset, &byte, 1) && byte == 0;
+    // The chunk header at `offset`, if one stands there.
+    std::optional<Chunk> HeaderAt(std::int64_t offset) {
+        unsigned char header[wave::kChunkHeaderSize];
+        if (offset + static_cast<std::int64_t>(sizeof header) > fileSize_ ||
+            !Read(offset, header, sizeof header)) {
+            return std::nullopt;
+        }
+        Chunk chunk;
+        std::memcpy(chunk.id, header, sizeof chunk.id);
+        if (!IsPrintable(chunk.id)) return std::nullopt;
+        chunk.size = GetLE32(header + 4);
+        chunk.body = offset + static_cast<std::int64_t>(sizeof header);
+        return chunk;
+    }
+
+    // A header whose body this file can hold, or whose size was never written.
+    bool FitsAt(std::int64_t offset) {
+        const std::optional<Chunk> chunk = HeaderAt(offset);
+        return chunk && (chunk->body + chunk->size <= fileSize_ ||
+                         chunk->size == wave::kSizeNotWritten);
+    }
+
+    // Where the next chunk starts after a body of odd size, which ends at
+    // `end`. A chunk's identifier never starts with 0, so a 0 there is the
+    // pad byte. Some writers leave the pad byte out, others write another
+    // byte there (a space, an X): then the next chunk is where a header that
+    // fits the file stands, after that byte or at it, failing that where
+    // an identifier does.
+    std::int64_t AfterOddBody(std::int64_t end) {
+        unsigned char byte = 0;
+        if (end >= fileSize_ || !Read(end, &byte, 1)) return end;
+        const std::int64_t afterPad = end + 1;
+        if (byte == 0 || FitsAt(afterPad)) return afterPad;
+        if (FitsAt(end)) return end;
+        return HeaderAt(afterPad) ? afterPad : end;
     }
 
     std::FILE* file_;
@@ -86,25 +108,29 @@ private:
 // What the file's first 12 bytes say about the sizes to come.
 struct Form {
     bool large;        // RF64 or BW64: a ds64 chunk holds the sizes past 4 GiB
+    bool bigEndian;    // RIFX: every number big-endian
     bool sizeWritten;  // the RIFF size is the file's size less 8
 };
 
 Form ReadForm(ChunkWalk& walk) {
     unsigned char preamble[wave::kFirstChunkOffset];
     if (walk.fileSize() < wave::kFirstChunkOffset || !walk.Read(0, preamble, sizeof preamble)) {
-        return {false, false};
+        return {false, false, false};
     }
     const bool large = std::memcmp(preamble, "RF64", 4) == 0 || std::memcmp(preamble, "BW64", 4) == 0;
-    return {large, GetLE32(preamble + wave::kFormSizeOffset) + wave::kRiffPreambleSize ==
+    return {large, std::memcmp(preamble, "RIFX", 4) == 0,
+            GetLE32(preamble + wave::kFormSizeOffset) + wave::kRiffPreambleSize ==
                        static_cast<std::uint64_t>(walk.fileSize())};
 }
 
 std::string EncodingName(std::uint16_t tag) {
     switch (tag) {
         case wave::kPcmTag: return "PCM";
-        case wave::kFloatTag: return "floating-point";
+        case wave::kMsAdpcmTag: return "MS ADPCM";
+        case wave::kFloatTag: return "floating point";
         case wave::kALawTag: return "A-law";
         case wave::kMuLawTag: return "mu-law";
+        case wave::kMp3Tag: return "MP3";
         case kUnknownTag: return "of an unknown format";
         default: {
             char name[sizeof "format 0x0000"];
@@ -144,14 +170,19 @@ bool IsAccepted(const Format& format) {
 }
 
 // "44100 Hz, 2 channels, 16-bit PCM; needs ...": what the file holds, then
-// what it would have to.
+// what it would have to. Compressed formats such as MP3 give no sample size.
 std::string Mismatch(const Format& format) {
     std::string held = std::to_string(format.rate) + " Hz, " +
                        (format.channels == 1 ? std::string("mono")
                                              : std::to_string(format.channels) + " channels") +
-                       ", " + std::to_string(format.validBits) + "-bit";
-    if (format.validBits != format.bits) held += " in " + std::to_string(format.bits);
-    return held + " " + EncodingName(format.encoding) + "; " + kNeeded;
+                       ", ";
+    if (format.bits != 0) {
+        held += std::to_string(format.validBits) + "-bit ";
+        if (format.validBits != format.bits) {
+            held += "samples in " + std::to_string(format.bits) + "-bit ";
+        }
+    }
+    return held + EncodingName(format.encoding) + "; " + kNeeded;
 }
 
 // Why the format chunk's format is not taken; empty when it is.
@@ -186,29 +217,36 @@ std::optional<Ds64> ReadDs64(ChunkWalk& walk, const Chunk& chunk) {
     return Ds64{wave::GetLE64(sizes), wave::GetLE64(sizes + wave::kDs64DataSizeAt)};
 }
 
-// Writers that stream cannot go back to write sizes: they leave
-// kSizeNotWritten there, or 0, and the RIFF size unwritten too. Then the
-// samples are everything to the end of the file. In a complete file a 0 is
-// true: there are no samples.
-// In an RF64 file the sizes are those of its ds64 chunk.
-SampleSpan Samples(const Chunk& data, const Form& form, std::optional<Ds64> ds64,
-                   std::int64_t fileSize) {
+InputCheck Refused(std::string reason) { return {false, {}, std::move(reason), {}}; }
+
+// Writers that stream cannot go back to write sizes: they leave all ones
+// there, or 0, and the RIFF size unwritten too. Then the samples are
+// everything to the end of the file. In a complete file a 0 is true: there
+// are no samples. In an RF64 file the sizes are those of its ds64 chunk
+// (which ffmpeg, writing to a pipe, leaves at 0). A size that was written
+// but runs past the end of the file is a file cut short: its samples are
+// taken as far as they go, with a warning.
+InputCheck Taken(const Chunk& data, const Form& form, std::optional<Ds64> ds64,
+                 std::int64_t fileSize) {
     const std::uint64_t available = static_cast<std::uint64_t>(fileSize - data.body);
     const bool sizesIn64 = form.large && ds64;
     const bool riffSizeWritten =
         sizesIn64 ? ds64->riffSize + wave::kRiffPreambleSize == static_cast<std::uint64_t>(fileSize)
                   : form.sizeWritten;
-    std::uint64_t length = data.size;
-    if (data.size == wave::kSizeNotWritten) {
-        length = sizesIn64 ? ds64->dataSize : available;
-    } else if (data.size == 0 && !riffSizeWritten) {
-        length = available;
+    const bool fromDs64 = sizesIn64 && data.size == wave::kSizeNotWritten;
+    const std::uint64_t written = fromDs64 ? ds64->dataSize : data.size;
+    const std::uint64_t notWritten = fromDs64 ? UINT64_MAX : wave::kSizeNotWritten;
+    const bool neverWritten = written == notWritten || (written == 0 && !riffSizeWritten);
+    const std::uint64_t length = neverWritten ? available : std::min(written, available);
+    std::string warning;
+    if (!neverWritten && written > available) {
+        warning = "data chunk cut short: " + std::to_string(available) + " of " +
+                  std::to_string(written) + " bytes";
     }
     // A last byte that makes no whole sample is left out.
-    return {data.body, static_cast<std::int64_t>(std::min(length, available) & ~std::uint64_t{1})};
+    return {true, {data.body, static_cast<std::int64_t>(length & ~std::uint64_t{1})}, {},
+            std::move(warning)};
 }
-
-InputCheck Refused(std::string reason) { return {false, {}, std::move(reason)}; }
 
 }  // namespace
 
@@ -217,8 +255,9 @@ InputCheck CheckInput(std::FILE* input) {
     if (size < 0) return Refused(std::string("cannot read: ") + std::strerror(errno));
     ChunkWalk walk(input, size);
     const Form form = ReadForm(walk);
+    if (form.bigEndian) return Refused(kBigEndian);
     std::optional<Ds64> ds64;
-    bool formatSeen = false;
+    bool formatSeen = false, dataBeforeFormat = false;
     while (const std::optional<Chunk> chunk = walk.Next()) {
         if (form.large && !ds64 && Is(*chunk, "ds64")) {
             ds64 = ReadDs64(walk, *chunk);
@@ -226,10 +265,12 @@ InputCheck CheckInput(std::FILE* input) {
             std::string refusal = FormatRefusal(walk, *chunk);
             if (!refusal.empty()) return Refused(std::move(refusal));
             formatSeen = true;
-        } else if (formatSeen && Is(*chunk, "data")) {
-            return {true, Samples(*chunk, form, ds64, size), {}};
+        } else if (Is(*chunk, "data")) {
+            if (formatSeen) return Taken(*chunk, form, ds64, size);
+            dataBeforeFormat = true;
         }
     }
     if (!walk.readError().empty()) return Refused("cannot read: " + walk.readError());
-    return Refused(formatSeen ? "no data chunk" : "not a WAVE file (no format chunk)");
+    if (!formatSeen) return Refused("not a WAVE file (no format chunk)");
+    return Refused(dataBeforeFormat ? "data chunk before the format chunk" : "no data chunk");
 }
