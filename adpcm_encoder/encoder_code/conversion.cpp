@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -34,13 +35,37 @@ File Buffered(File file, StreamBuffer& buffer) {
     return file;
 }
 
-ConversionResult Converted() { return {Outcome::Converted, {}}; }
+// A name as a message shows it. A control character in it, such as a line
+// feed, would break the message's one line, so it is shown escaped: \n, \r,
+// \t, or \x and two hexadecimal digits.
+std::string Shown(const std::string& name) {
+    std::string shown;
+    for (const char c : name) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte >= ' ' && byte != 0x7F) {
+            shown += c;
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else {
+            char escaped[sizeof "\\x00"];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        }
+    }
+    return shown;
+}
+
+ConversionResult Converted() { return {Outcome::Converted, {}, {}}; }
 ConversionResult Rejected(const std::string& path, const std::string& reason) {
-    return {Outcome::Rejected, path + ": " + reason};
+    return {Outcome::Rejected, Shown(path) + ": " + reason, {}};
 }
 
 ConversionResult Failure(const std::string& path, const char* what, const char* reason) {
-    return {Outcome::Failed, path + ": " + what + ": " + reason};
+    return {Outcome::Failed, Shown(path) + ": " + what + ": " + reason, {}};
 }
 
 // For failures the system explains; errno must still hold its cause.
@@ -250,16 +275,17 @@ ConversionResult WriteOutput(File input, const std::string& inputPath,
 }  // namespace
 
 std::string OutputPathFor(const std::string& inputPath) {
-    const std::size_t separator = inputPath.find_last_of("\\/");
-    const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
+    const std::size_t nameStart = NameStart(inputPath);
     const std::string name = inputPath.substr(nameStart);
     const std::string stem = name.substr(0, name.rfind('.'));
     return inputPath.substr(0, nameStart) + kOutputPrefix + stem + kOutputExtension;
 }
 
+namespace {
+
 // The input is opened once: the file checked is the file encoded, whatever
 // happens to its name meanwhile.
-ConversionResult ConvertFile(const std::string& inputPath, const std::string& outputPath) {
+ConversionResult Convert(const std::string& inputPath, const std::string& outputPath) {
     StreamBuffer buffer;
     File input = Buffered(OpenRegularFile(inputPath), buffer);
     if (!input) return Rejected(inputPath, OpenRefusal());
@@ -269,5 +295,19 @@ ConversionResult ConvertFile(const std::string& inputPath, const std::string& ou
         return Failure(inputPath, "cannot convert",
                        "too large for the 32-bit size fields of a WAVE file");
     }
-    return WriteOutput(std::move(input), inputPath, check.samples, outputPath);
+    ConversionResult result = WriteOutput(std::move(input), inputPath, check.samples, outputPath);
+    if (!check.warning.empty()) result.warning = Shown(inputPath) + ": " + check.warning;
+    return result;
+}
+
+}  // namespace
+
+// Caught here, an allocation that fails has unwound the conversion, and with
+// it the temporary file's removal.
+ConversionResult ConvertFile(const std::string& inputPath, const std::string& outputPath) {
+    try {
+        return Convert(inputPath, outputPath);
+    } catch (const std::bad_alloc&) {
+        return Failure(outputPath, "cannot convert", "out of memory");
+    }
 }

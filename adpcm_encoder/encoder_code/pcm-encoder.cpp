@@ -5,7 +5,8 @@
 // A conversion prints nothing and exits 0. Without an argument, or for a file
 // it refuses, it prints a message, waits for Enter and exits 0; a refusal
 // first says why, in one line on standard error. A failure while converting
-// prints one line on standard error, waits for Enter and exits 1.
+// prints one line on standard error and a prompt, waits for Enter and exits
+// 1. An input cut short is converted with a warning on standard error.
 // Interrupted, it removes its unfinished output first. With --help or
 // --version as its first argument it prints the usage or its version and
 // exits 0 without waiting.
@@ -27,6 +28,8 @@ const char kInstruction[] =
     "Drag n' drop pcm, 22050 mono wave file onto window.  Press [enter] to exit ";
 const char kRejection[] =
     "Wave file is already encoded, or wav type is\nstereo or unknown.  Press [enter] to exit ";
+// After a failure's line, so that a console waiting for Enter does not look hung.
+const char kFailurePrompt[] = "Press [enter] to exit ";
 
 const char kUsage[] =
     "Usage: pcm-encoder FILE\n"
@@ -81,6 +84,7 @@ bool IsOneOf(const char* argument, const char* longName, const char* shortName) 
 // The usage or the version, asked for: no wait, and status 0 unless standard
 // output could not take it.
 int PrintAnswer(const char* text) {
+    WritesToClosedPipesFail();
     if (std::fputs(text, stdout) != EOF && std::fflush(stdout) == 0) return 0;
     std::fprintf(stderr, "standard output: cannot write: %s\n", std::strerror(errno));
     return kFailureStatus;
@@ -117,6 +121,7 @@ int main(int argc, char** argv) {
     }
     const std::string& input = arguments.front();
     const ConversionResult result = ConvertFile(input, OutputPathFor(input));
+    if (!result.warning.empty()) PrintError(result.warning);
     switch (result.outcome) {
         case Outcome::Converted:
             return 0;
@@ -126,7 +131,7 @@ int main(int argc, char** argv) {
             return 0;
         case Outcome::Failed:
             PrintError(result.error);
-            WaitForEnter();
+            Prompt(kFailurePrompt);
             return kFailureStatus;
     }
     return kFailureStatus;
