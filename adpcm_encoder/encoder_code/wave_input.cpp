@@ -35,16 +35,32 @@ bool IsPrintable(const char (&id)[4]) {
 // so it ends on any input. It stops too at an identifier that is not four
 // printable characters, as every chunk's is: what follows is no chunk, and
 // a run of zeros or noise would otherwise be walked 8 bytes at a time.
+//
+// A body of odd size is followed by a pad byte, 0. Some writers leave it out:
+// a chunk's identifier never starts with 0, so a 0 there is the pad byte and
+// anything else the next chunk. Others write it as something else (a space,
+// an X); a walk told that every pad byte is there takes it whatever it is.
 class ChunkWalk {
 public:
-    ChunkWalk(std::FILE* file, std::int64_t fileSize) : file_(file), fileSize_(fileSize) {}
+    enum class PadBytes { ZeroOrLeftOut, AnyValue };
+
+    ChunkWalk(std::FILE* file, std::int64_t fileSize, PadBytes padBytes)
+        : file_(file), fileSize_(fileSize), padBytes_(padBytes) {}
 
     // The next chunk; nothing at the end of the file or when reading fails.
     std::optional<Chunk> Next() {
-        const std::optional<Chunk> chunk = HeaderAt(next_);
-        if (!chunk) return std::nullopt;
-        next_ = chunk->body + chunk->size;
-        if (chunk->size & 1) next_ = AfterOddBody(next_);
+        unsigned char header[wave::kChunkHeaderSize];
+        if (next_ + static_cast<std::int64_t>(sizeof header) > fileSize_ ||
+            !Read(next_, header, sizeof header)) {
+            return std::nullopt;
+        }
+        Chunk chunk;
+        std::memcpy(chunk.id, header, sizeof chunk.id);
+        if (!IsPrintable(chunk.id)) return std::nullopt;
+        chunk.size = GetLE32(header + 4);
+        chunk.body = next_ + static_cast<std::int64_t>(sizeof header);
+        next_ = chunk.body + chunk.size;
+        if ((chunk.size & 1) && (padBytes_ == PadBytes::AnyValue || IsZero(next_))) ++next_;
         return chunk;
     }
 
@@ -62,45 +78,14 @@ public:
     std::int64_t fileSize() const { return fileSize_; }
 
 private:
-    // The chunk header at `offset`, if one stands there.
-    std::optional<Chunk> HeaderAt(std::int64_t offset) {
-        unsigned char header[wave::kChunkHeaderSize];
-        if (offset + static_cast<std::int64_t>(sizeof header) > fileSize_ ||
-            !Read(offset, header, sizeof header)) {
-            return std::nullopt;
-        }
-        Chunk chunk;
-        std::memcpy(chunk.id, header, sizeof chunk.id);
-        if (!IsPrintable(chunk.id)) return std::nullopt;
-        chunk.size = GetLE32(header + 4);
-        chunk.body = offset + static_cast<std::int64_t>(sizeof header);
-        return chunk;
-    }
-
-    // A header whose body this file can hold, or whose size was never written.
-    bool FitsAt(std::int64_t offset) {
-        const std::optional<Chunk> chunk = HeaderAt(offset);
-        return chunk && (chunk->body + chunk->size <= fileSize_ ||
-                         chunk->size == wave::kSizeNotWritten);
-    }
-
-    // Where the next chunk starts after a body of odd size, which ends at
-    // `end`. A chunk's identifier never starts with 0, so a 0 there is the
-    // pad byte. Some writers leave the pad byte out, others write another
-    // byte there (a space, an X): then the next chunk is where a header that
-    // fits the file stands, after that byte or at it, failing that where
-    // an identifier does.
-    std::int64_t AfterOddBody(std::int64_t end) {
-        unsigned char byte = 0;
-        if (end >= fileSize_ || !Read(end, &byte, 1)) return end;
-        const std::int64_t afterPad = end + 1;
-        if (byte == 0 || FitsAt(afterPad)) return afterPad;
-        if (FitsAt(end)) return end;
-        return HeaderAt(afterPad) ? afterPad : end;
+    bool IsZero(std::int64_t offset) {
+        unsigned char byte = 1;
+        return offset < fileSize_ && Read(offset, &byte, 1) && byte == 0;
     }
 
     std::FILE* file_;
     std::int64_t fileSize_;
+    PadBytes padBytes_;
     std::int64_t next_ = wave::kFirstChunkOffset;
     std::string readError_;
 };
@@ -250,10 +235,10 @@ InputCheck Taken(const Chunk& data, const Form& form, std::optional<Ds64> ds64,
 
 }  // namespace
 
-InputCheck CheckInput(std::FILE* input) {
-    const std::int64_t size = SizeOf(input);
-    if (size < 0) return Refused(std::string("cannot read: ") + std::strerror(errno));
-    ChunkWalk walk(input, size);
+namespace {
+
+InputCheck Walk(std::FILE* input, std::int64_t size, ChunkWalk::PadBytes padBytes) {
+    ChunkWalk walk(input, size, padBytes);
     const Form form = ReadForm(walk);
     if (form.bigEndian) return Refused(kBigEndian);
     std::optional<Ds64> ds64;
@@ -273,4 +258,18 @@ InputCheck CheckInput(std::FILE* input) {
     if (!walk.readError().empty()) return Refused("cannot read: " + walk.readError());
     if (!formatSeen) return Refused("not a WAVE file (no format chunk)");
     return Refused(dataBeforeFormat ? "data chunk before the format chunk" : "no data chunk");
+}
+
+}  // namespace
+
+// A file that a walk taking only 0 for a pad byte cannot make out is walked
+// again taking every pad byte, whatever its value; a writer does one or the
+// other throughout.
+InputCheck CheckInput(std::FILE* input) {
+    const std::int64_t size = SizeOf(input);
+    if (size < 0) return Refused(std::string("cannot read: ") + std::strerror(errno));
+    const InputCheck check = Walk(input, size, ChunkWalk::PadBytes::ZeroOrLeftOut);
+    if (check.accepted) return check;
+    const InputCheck padded = Walk(input, size, ChunkWalk::PadBytes::AnyValue);
+    return padded.accepted ? padded : check;
 }
