@@ -5,8 +5,8 @@
 // format chunk (a "data" chunk among them), the format chunk (plain or
 // extensible, 16 to 20 bytes or 40, its fields right or wrong), chunks
 // between it and the data, the data chunk or none, its size written truly, as
-// 0, as 0xFFFFFFFF or too large, an odd last byte, pad bytes kept or left out,
-// chunks after it, and the RIFF size written or not. Or, for one recipe in
+// 0, as 0xFFFFFFFF or too large, an odd last byte, pad bytes kept or left out
+// (or, throughout a file, all written as a space or an X), chunks after it, and the RIFF size written or not. Or, for one recipe in
 // four, the bytes are the file itself. The builder knows from what it wrote,
 // without walking the file, whether the file is to be taken and which samples
 // it holds. The run must agree: a refused file leaves no output and one line
@@ -53,14 +53,26 @@ struct Recipe {
 
 void Append(Bytes& file, const char* text) { file.insert(file.end(), text, text + 4); }
 
-// A chunk whose identifier never starts with 0; an odd body is followed by a
-// pad byte unless the recipe leaves it out.
+// What follows a body of odd size in a file: a pad byte of 0 or none, as the
+// recipe has it chunk by chunk, or in every case this byte.
+constexpr int kZeroOrNone = -1;
+int padByte = kZeroOrNone;
+
+void AppendPadByte(Bytes& file, FuzzedDataProvider& in) {
+    if (padByte != kZeroOrNone) {
+        file.push_back(static_cast<unsigned char>(padByte));
+    } else if (in.ConsumeBool()) {
+        file.push_back(0);
+    }
+}
+
+// A chunk whose identifier never starts with 0.
 void AppendChunk(Bytes& file, FuzzedDataProvider& in, const char* id) {
     const std::size_t size = in.ConsumeIntegralInRange<std::size_t>(0, 41);
     Append(file, id);
     PutLE(file, static_cast<std::uint32_t>(size), 4);
     for (std::size_t i = 0; i < size; ++i) file.push_back(in.ConsumeIntegral<unsigned char>());
-    if (size % 2 && in.ConsumeBool()) file.push_back(0);
+    if (size % 2) AppendPadByte(file, in);
 }
 
 // Chunks of the kinds that stand before the format chunk, between it and the
@@ -115,6 +127,7 @@ bool AppendFormat(Bytes& file, FuzzedDataProvider& in) {
     Append(file, "fmt ");
     PutLE(file, static_cast<std::uint32_t>(body.size()), 4);
     file.insert(file.end(), body.begin(), body.end());
+    if (body.size() % 2) AppendPadByte(file, in);
     return pcm && channels == 1 && rate == 22050 && bits == 16;
 }
 
@@ -129,6 +142,8 @@ enum class DataSize { True, Zero, NotWritten, TooLarge };
 Recipe Build(FuzzedDataProvider& in) {
     Recipe recipe;
     Bytes& file = recipe.file;
+    const int padBytes[] = {kZeroOrNone, kZeroOrNone, ' ', 'X'};
+    padByte = padBytes[in.ConsumeIntegralInRange(0, 3)];
     const bool rf64 = in.ConsumeIntegralInRange(0, 4) == 0;
     Append(file, rf64 ? "RF64" : "RIFF");
     PutLE(file, 0, 4);
@@ -159,7 +174,7 @@ Recipe Build(FuzzedDataProvider& in) {
         for (std::size_t i = 0; i < dataBytes; ++i) {
             file.push_back(in.ConsumeIntegral<unsigned char>());
         }
-        if (dataBytes % 2) file.push_back(0);
+        if (dataBytes % 2) file.push_back(padByte == kZeroOrNone ? 0 : padByte);
         AppendChunks(file, in, kAfterData);
         if (dataBytes == 0 && mode == DataSize::True) mode = DataSize::Zero;
     }
@@ -171,8 +186,10 @@ Recipe Build(FuzzedDataProvider& in) {
     recipe.taken = formatTaken && hasData;
     if (!recipe.taken) return recipe;
     recipe.samples = SamplesFrom(file, body);  // to the end of the file
+    // An RF64 file's ds64 chunk holds the data size; its RIFF size there is
+    // never written, so a data size of 0 there runs to the end too.
     const bool toTheEnd = mode == DataSize::TooLarge ||
-                          (mode == DataSize::NotWritten && !rf64) ||
+                          (mode == DataSize::NotWritten && (!rf64 || dataBytes == 0)) ||
                           (mode == DataSize::Zero && !riffSizeWritten);
     if (!toTheEnd) recipe.samples.resize(mode == DataSize::Zero ? 0 : dataBytes / 2);
     return recipe;

@@ -88,6 +88,8 @@ TEST(Writers, FilesOfCommonToolsConvertAsTheCanonicalFile) {
         {"ffmpeg's LIST chunk", "ffmpeg -nostdin -y -v error -i plain.wav other.wav"},
         {"ffmpeg -rf64 auto", "ffmpeg -nostdin -y -v error -i plain.wav -rf64 auto other.wav"},
         {"ffmpeg -rf64 always", "ffmpeg -nostdin -y -v error -i plain.wav -rf64 always other.wav"},
+        {"ffmpeg -rf64 always to a pipe, no sizes written",
+         "sh -c 'ffmpeg -nostdin -v error -i plain.wav -rf64 always -f wav - | cat >other.wav'"},
         {"sndfile-convert to .wavex", "sndfile-convert plain.wav o.wavex && mv o.wavex other.wav"},
         {"Python's wave module",
          "python3 -c 'import wave; r = wave.open(\"plain.wav\"); w = wave.open(\"other.wav\", "

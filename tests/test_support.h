@@ -152,7 +152,7 @@ inline pid_t Spawn(const std::vector<std::string>& argv, int input, int output) 
     posix_spawnattr_init(&attributes);
     sigset_t interruptions, none;
     sigemptyset(&interruptions);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interruptions, signal);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) sigaddset(&interruptions, signal);
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&attributes, &interruptions);
     posix_spawnattr_setsigmask(&attributes, &none);

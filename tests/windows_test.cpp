@@ -83,6 +83,7 @@ TEST_F(WindowsBuild, WritesTheOutputBesideTheInputForWindowsNames) {
         {"sound.lib/take.one.wav", "", "sound.lib/Enc_take.one.wav"},
         {"sound.lib/take", "", "sound.lib/Enc_take.wav"},
         {"sound.lib/take.one.wav", "sound.lib\\take.one.wav", "sound.lib/Enc_take.one.wav"},
+        {"take.wav", "Z:take.wav", "Enc_take.wav"},  // in drive Z's current folder
         {"Grüße日本.wav", "Grüße日本.wav", "Enc_Grüße日本.wav"},
         {"音声.lib/Grüße日本.wav", "", "音声.lib/Enc_Grüße日本.wav"},
     };

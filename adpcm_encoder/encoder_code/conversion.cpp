@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -43,13 +44,14 @@ File Buffered(File file, StreamBuffer& buffer) {
     return file;
 }
 
+
 ConversionResult Converted(Summary summary = {}) { return {Outcome::Converted, {}, summary, {}}; }
 ConversionResult Rejected(const std::string& path, const std::string& reason) {
-    return {Outcome::Rejected, path + ": " + reason, {}, {}};
+    return {Outcome::Rejected, Shown(path) + ": " + reason, {}, {}};
 }
 
 ConversionResult Failure(const std::string& path, const char* what, const char* reason) {
-    return {Outcome::Failed, path + ": " + what + ": " + reason, {}, {}};
+    return {Outcome::Failed, Shown(path) + ": " + what + ": " + reason, {}, {}};
 }
 
 // For failures the system explains; errno must still hold its cause.
@@ -444,7 +446,7 @@ public:
     std::vector<std::string> Warnings(const std::string& inputPath) const {
         std::vector<std::string> warnings;
         if (malformed_ > 0) {
-            warnings.push_back(inputPath + ": block " + std::to_string(firstMalformed_ + 1) +
+            warnings.push_back(Shown(inputPath) + ": block " + std::to_string(firstMalformed_ + 1) +
                                (malformed_ > 1 ? " and " + std::to_string(malformed_ - 1) +
                                                      " more"
                                                : std::string()) +
@@ -452,7 +454,7 @@ public:
                                " decoded as players decode it");
         }
         if (partialBytes_ > 0) {
-            warnings.push_back(inputPath + ": the data is not a whole number of blocks: the last " +
+            warnings.push_back(Shown(inputPath) + ": the data is not a whole number of blocks: the last " +
                                std::to_string(partialBytes_) + " bytes decoded as far as they go");
         }
         return warnings;
@@ -482,13 +484,33 @@ namespace {
 
 // The input's directory, and its name without the extension.
 std::pair<std::string, std::string> FolderAndStem(const std::string& inputPath) {
-    const std::size_t separator = inputPath.find_last_of("\\/");
-    const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
+    const std::size_t nameStart = NameStart(inputPath);
     const std::string name = inputPath.substr(nameStart);
     return {inputPath.substr(0, nameStart), name.substr(0, name.rfind('.'))};
 }
 
 }  // namespace
+
+std::string Shown(const std::string& name) {
+    std::string shown;
+    for (const char c : name) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte >= ' ' && byte != 0x7F) {
+            shown += c;
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else {
+            char escaped[sizeof "\\x00"];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        }
+    }
+    return shown;
+}
 
 std::string OutputPathFor(const std::string& inputPath) {
     const auto [folder, stem] = FolderAndStem(inputPath);
@@ -503,7 +525,9 @@ std::string DecodedPathFor(const std::string& inputPath) {
     return folder + kDecodedPrefix + stem + kOutputExtension;
 }
 
-ConversionResult DecodeFile(const std::string& inputPath, const std::string& outputPath) {
+namespace {
+
+ConversionResult Decode(const std::string& inputPath, const std::string& outputPath) {
     StreamBuffer buffer;
     File input = Buffered(OpenRegularFile(inputPath), buffer);
     if (!input) return Rejected(inputPath, OpenRefusal());
@@ -526,14 +550,15 @@ ConversionResult DecodeFile(const std::string& inputPath, const std::string& out
         return written;
     });
     result.warnings = pass.Warnings(inputPath);
+    if (!check.warning.empty()) result.warnings.push_back(Shown(inputPath) + ": " + check.warning);
     result.summary = {pass.samples(), 0, check.rate, std::nullopt};
     return result;
 }
 
 // The input is opened once: the file checked is the file encoded, whatever
 // happens to its name meanwhile.
-ConversionResult ConvertFile(const std::string& inputPath, const std::string& outputPath,
-                             const ConversionOptions& options) {
+ConversionResult Convert(const std::string& inputPath, const std::string& outputPath,
+                         const ConversionOptions& options) {
     StreamBuffer buffer;
     File input = Buffered(OpenRegularFile(inputPath), buffer);
     if (!input) return Rejected(inputPath, OpenRefusal());
@@ -545,17 +570,42 @@ ConversionResult ConvertFile(const std::string& inputPath, const std::string& ou
                        "too large for the 32-bit size fields of a WAVE file");
     }
     EncodingPass pass(options);
-    return WriteOutput(outputPath, [&](std::FILE* output) {
+    ConversionResult result = WriteOutput(outputPath, [&](std::FILE* output) {
         if (!WriteAll(output, wave::WaveHeaderTemplate.data(), wave::kHeaderSize)) {
             return SystemFailure(outputPath, "cannot write");
         }
-        ConversionResult result = pass.Write(input.get(), inputPath, samples, output, outputPath);
-        if (result.outcome != Outcome::Converted) return result;
+        ConversionResult written = pass.Write(input.get(), inputPath, samples, output, outputPath);
+        if (written.outcome != Outcome::Converted) return written;
         // Read to the end; on Windows a file still open cannot be replaced,
         // and the output's name may be a link to the input.
         input.reset();
-        result = RewriteSizeFields(output, outputPath, SampleCount(samples));
-        if (result.outcome != Outcome::Converted) return result;
+        written = RewriteSizeFields(output, outputPath, SampleCount(samples));
+        if (written.outcome != Outcome::Converted) return written;
         return Converted(pass.Done(samples));
     });
+    if (!check.warning.empty()) result.warnings.push_back(Shown(inputPath) + ": " + check.warning);
+    return result;
+}
+
+// Caught here, an allocation that fails has unwound the run, and with it the
+// temporary file's removal.
+template <typename Run>
+ConversionResult WithoutRunningOutOfMemory(const std::string& outputPath, const Run& run) {
+    try {
+        return run();
+    } catch (const std::bad_alloc&) {
+        return Failure(outputPath, "cannot convert", "out of memory");
+    }
+}
+
+}  // namespace
+
+ConversionResult DecodeFile(const std::string& inputPath, const std::string& outputPath) {
+    return WithoutRunningOutOfMemory(outputPath, [&] { return Decode(inputPath, outputPath); });
+}
+
+ConversionResult ConvertFile(const std::string& inputPath, const std::string& outputPath,
+                             const ConversionOptions& options) {
+    return WithoutRunningOutOfMemory(outputPath,
+                                     [&] { return Convert(inputPath, outputPath, options); });
 }

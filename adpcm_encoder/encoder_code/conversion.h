@@ -11,11 +11,15 @@
 // the size fields of a WAVE file, or one that ends early; a folder or a file
 // this user may not write at the output's name, found before the encoding
 // pass; an output that cannot be created, written, given the permissions of
-// the file it replaces, or moved onto its name. Whatever was at the output's
-// name is then left as it was; but for a folder that cannot be synced after
-// the move, which leaves the new output at its name, perhaps not yet on the
-// disk. For both, `error` holds one line, "<file>: <why>", the reason being
-// the system's wherever it gives one. For Converted, `error` is empty.
+// the file it replaces, or moved onto its name; memory that runs out.
+// Whatever was at the output's name is then left as it was; but for a folder
+// that cannot be synced after the move, which leaves the new output at its
+// name, perhaps not yet on the disk. For both, `error` holds one line, "<file>: <why>", the reason being
+// the system's wherever it gives one; a control character in the file's name
+// is shown escaped ("\n"). For Converted, `error` is empty.
+// An input whose data chunk the file cuts short is converted as far as it
+// goes; whatever the outcome, `warnings` then holds a line that says so.
+// Nothing here prints.
 #pragma once
 
 #include <cstdint>
@@ -49,12 +53,19 @@ struct ConversionResult {
     Outcome outcome;
     std::string error;
     Summary summary;  // for Converted
-    // Lines, "<file>: <what>", about what a conversion took as players take it.
+    // Lines, "<file>: <what>", about what was taken though not whole, or as
+    // players take it.
     std::vector<std::string> warnings;
 };
 
+// A name as a message shows it: a control character in it, which would break
+// the message's one line, escaped (\n, \r, \t, or \x and two hexadecimal
+// digits).
+std::string Shown(const std::string& name);
+
 // "Enc_" + the input's name without its extension + ".wav", in the input's
-// directory. Both '\' and '/' separate directories.
+// directory. Both '\' and '/' separate directories, and on Windows a drive
+// prefix ("Z:take.wav") ends the directory part too.
 std::string OutputPathFor(const std::string& inputPath);
 
 // "Dec_" + the input's name without its extension and without a leading

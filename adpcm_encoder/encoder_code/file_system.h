@@ -71,3 +71,9 @@ bool SyncFolderOf(const std::string& path);
 
 // This process's number, which no other running process has.
 unsigned long ProcessId();
+
+// Where the name of the file in `path` starts: after its last '/' or '\\',
+// and on Windows after a drive prefix such as "Z:", which ends the folder
+// part as a separator does ("Z:take.wav" is take.wav in drive Z's current
+// folder).
+std::size_t NameStart(const std::string& path);

@@ -132,3 +132,10 @@ bool SyncFolderOf(const std::string& path) {
 }
 
 unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }
+
+// A backslash separates too, as on Windows. On Linux "my\\take.wav" is a name
+// in the current folder, and so is the "my\\Enc_take.wav" it gives.
+std::size_t NameStart(const std::string& path) {
+    const std::size_t separator = path.find_last_of("\\/");
+    return separator == std::string::npos ? 0 : separator + 1;
+}

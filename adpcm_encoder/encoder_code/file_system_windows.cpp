@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <cctype>
 #include <cerrno>
+#include <string>
 
 #include "file_system.h"
 
@@ -52,6 +54,44 @@ int ErrnoFor(DWORD error) {
 
 void SetErrnoFromLastError() { errno = ErrnoFor(GetLastError()); }
 
+// NTFS, FAT and exFAT take names of up to 255 UTF-16 units.
+constexpr std::size_t kMaxNameUnits = 255;
+
+std::wstring Widened(const std::string& path) {
+    const int units = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
+                                          nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), units);
+    return wide;
+}
+
+bool NameTooLong(const std::string& path) {
+    return Widened(path.substr(NameStart(path))).size() > kMaxNameUnits;
+}
+
+// Paths of MAX_PATH characters or more open only on Windows 10 1607 or later
+// with long paths enabled (the manifest asks for them).
+bool LongPathsEnabled() {
+    using Query = BOOLEAN(WINAPI*)();
+    const FARPROC found = GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlAreLongPathsEnabled");
+    return found && reinterpret_cast<Query>(reinterpret_cast<void (*)()>(found))();
+}
+
+bool PathTooLong(const std::string& path) {
+    if (LongPathsEnabled()) return false;
+    const DWORD units = GetFullPathNameW(Widened(path).c_str(), 0, nullptr, nullptr);
+    return units > MAX_PATH;  // the length with its terminating null
+}
+
+// The C runtime reports a path too long to look up as one where nothing is;
+// the system knows better.
+void SetErrnoForMissing(const std::string& path) {
+    if (errno != ENOENT) return;
+    const bool exceedsRange = GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+                              GetLastError() == ERROR_FILENAME_EXCED_RANGE;
+    if (exceedsRange || PathTooLong(path)) errno = ENAMETOOLONG;
+}
+
 // The output's handles let others delete the file, so that an interruption
 // can remove it while it is still being written.
 File OpenSharingDeletion(const std::string& path, DWORD access, DWORD disposition,
@@ -84,7 +124,10 @@ std::int64_t Tell(std::FILE* file) { return _ftelli64(file); }
 // A console, printer port or pipe is no disk file, whatever its name.
 File OpenRegularFile(const std::string& path) {
     struct _stat64 info;
-    if (_stat64(path.c_str(), &info) != 0) return nullptr;
+    if (_stat64(path.c_str(), &info) != 0) {
+        SetErrnoForMissing(path);
+        return nullptr;
+    }
     if ((info.st_mode & _S_IFMT) != _S_IFREG) {
         errno = (info.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : EINVAL;
         return nullptr;
@@ -107,7 +150,14 @@ bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fi
 // Windows writes a file's data behind by itself.
 bool StartWritingToDisk(std::FILE* file) { return std::fflush(file) == 0; }
 
+// Windows looks a name up without checking its length, and a folder at the
+// output's name, a link to one included, fails only the move: both are found
+// here instead.
 bool MayReplace(const std::string& path) {
+    if (NameTooLong(path)) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
@@ -115,11 +165,11 @@ bool MayReplace(const std::string& path) {
         SetErrnoFromLastError();
         return false;
     }
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         errno = EISDIR;
         return false;
     }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
     if (attributes & FILE_ATTRIBUTE_READONLY) {
         errno = EACCES;
         return false;
@@ -130,15 +180,36 @@ bool MayReplace(const std::string& path) {
 bool TakeAccessOf(std::FILE*, const std::string&) { return true; }
 
 // The C runtime's rename does not replace an existing file. Write-through
-// puts the move on the disk before it returns.
+// puts the move on the disk before it returns. While another program has
+// the older output open (a player, a virus scanner, a second run moving its
+// own output there) the move is refused; it is tried again for a while, as
+// programs that replace files on Windows do.
 bool MoveOnto(const std::string& from, const std::string& to) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
+    constexpr DWORD kRetryMilliseconds = 1000, kPauseMilliseconds = 20;
+    for (DWORD waited = 0;; waited += kPauseMilliseconds) {
+        if (MoveFileExA(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        const bool inUse = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+                           error == ERROR_LOCK_VIOLATION;
+        if (!inUse || waited >= kRetryMilliseconds) {
+            errno = ErrnoFor(error);
+            return false;
+        }
+        Sleep(kPauseMilliseconds);
     }
-    SetErrnoFromLastError();
-    return false;
 }
 
 bool SyncFolderOf(const std::string&) { return true; }
 
 unsigned long ProcessId() { return GetCurrentProcessId(); }
+
+std::size_t NameStart(const std::string& path) {
+    const std::size_t separator = path.find_last_of("\\/");
+    if (separator != std::string::npos) return separator + 1;
+    const bool drive = path.size() >= 2 && path[1] == ':' &&
+                       std::isalpha(static_cast<unsigned char>(path[0]));
+    return drive ? 2 : 0;
+}

@@ -1,6 +1,8 @@
 // What becomes of the unfinished output when a run is interrupted: on Linux
-// by SIGINT, SIGTERM or SIGHUP (Ctrl+C, a kill, the terminal closed), on
-// Windows by Ctrl+C, Ctrl+Break or the console window closed.
+// by SIGINT, SIGTERM, SIGHUP or SIGQUIT (Ctrl+C, a kill, the terminal closed,
+// Ctrl+\\) or by SIGPIPE, SIGUSR1, SIGUSR2 or SIGALRM, whose default also
+// ends a program; on Windows by Ctrl+C, Ctrl+Break or the console window
+// closed.
 //
 // After HandleInterruptions, called once at start-up, an interruption removes
 // the file last named to RemoveOnInterruption, if any, and the program then
@@ -31,3 +33,7 @@ public:
 // interruptions are held off.
 void RemoveOnInterruption(const std::string& path);
 void NothingToRemoveOnInterruption();
+
+// From now on a write to a pipe that no one reads fails with EPIPE instead
+// of ending the program (on Linux SIGPIPE is ignored).
+void WritesToClosedPipesFail();

@@ -7,7 +7,10 @@
 
 namespace {
 
-const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the program and that a user or
+// another program may send; SIGQUIT is Ctrl+\\ at a terminal.
+const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT,
+                              SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM};
 
 // Changed only while the signals are blocked, so the handler never sees
 // them half changed.
@@ -61,3 +64,5 @@ void RemoveOnInterruption(const std::string& path) {
 }
 
 void NothingToRemoveOnInterruption() { pending = 0; }
+
+void WritesToClosedPipesFail() { std::signal(SIGPIPE, SIG_IGN); }

@@ -30,3 +30,6 @@ InterruptionsHeldOff::~InterruptionsHeldOff() { ReleaseSRWLockExclusive(&lock); 
 void RemoveOnInterruption(const std::string& path) { pendingPath = path; }
 
 void NothingToRemoveOnInterruption() { pendingPath.clear(); }
+
+// Windows has no SIGPIPE: the write fails as it is.
+void WritesToClosedPipesFail() {}

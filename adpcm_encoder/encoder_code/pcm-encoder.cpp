@@ -5,7 +5,8 @@
 // A conversion prints nothing and exits 0. Without an argument, or for a file
 // it refuses, it prints a message, waits for Enter and exits 0; a refusal
 // first says why, in one line on standard error. A failure while converting
-// prints one line on standard error, waits for Enter and exits 1.
+// prints one line on standard error and a prompt, waits for Enter and exits
+// 1. An input cut short is converted with a warning on standard error.
 // Interrupted, it removes its unfinished output first. With --help or
 // --version as its first argument it prints the usage or its version and
 // exits 0 without waiting.
@@ -29,6 +30,8 @@ const char kInstruction[] =
     "Drag n' drop pcm, 22050 mono wave file onto window.  Press [enter] to exit ";
 const char kRejection[] =
     "Wave file is already encoded, or wav type is\nstereo or unknown.  Press [enter] to exit ";
+// After a failure's line, so that a console waiting for Enter does not look hung.
+const char kFailurePrompt[] = "Press [enter] to exit ";
 
 const char kUsage[] =
     "Usage: pcm-encoder [--best] [-v] FILE\n"
@@ -100,6 +103,7 @@ bool IsOneOf(const std::string& argument, const char* longName, const char* shor
 // The usage or the version, asked for: no wait, and status 0 unless standard
 // output could not take it.
 int PrintAnswer(const char* text) {
+    WritesToClosedPipesFail();
     if (std::fputs(text, stdout) != EOF && std::fflush(stdout) == 0) return 0;
     std::fprintf(stderr, "standard output: cannot write: %s\n", std::strerror(errno));
     return kFailureStatus;
@@ -150,7 +154,7 @@ Request Parse(int argc, char** argv) {
 // file or a pipe.
 class Progress {
 public:
-    explicit Progress(std::string name) : name_(std::move(name)), shown_(IsConsole(stderr)) {}
+    explicit Progress(const std::string& name) : name_(Shown(name)), shown_(IsConsole(stderr)) {}
 
     // Before anything else is printed.
     void Clear() {
@@ -183,7 +187,7 @@ private:
 // "Enc_take.wav: 146856 samples, 72 blocks, 6.66 s, SNR 22.48 dB", or for a
 // decoding "Dec_take.wav: 146856 samples, 6.66 s".
 void PrintSummary(const std::string& output, const Summary& summary) {
-    std::string line = output + ": " + std::to_string(summary.samples) + " samples";
+    std::string line = Shown(output) + ": " + std::to_string(summary.samples) + " samples";
     if (summary.blocks) {
         line += ", " + std::to_string(summary.blocks) + (summary.blocks == 1 ? " block" : " blocks");
     }
@@ -200,9 +204,9 @@ void PrintSummary(const std::string& output, const Summary& summary) {
 }
 
 int Finish(const ConversionResult& result, const std::string& output, bool verbose) {
+    for (const std::string& warning : result.warnings) PrintError(warning);
     switch (result.outcome) {
         case Outcome::Converted:
-            for (const std::string& warning : result.warnings) PrintError(warning);
             if (verbose) PrintSummary(output, result.summary);
             return 0;
         case Outcome::Rejected:
@@ -211,7 +215,7 @@ int Finish(const ConversionResult& result, const std::string& output, bool verbo
             return 0;
         case Outcome::Failed:
             PrintError(result.error);
-            WaitForEnter();
+            Prompt(kFailurePrompt);
             return kFailureStatus;
     }
     return kFailureStatus;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <random>
 #include <utility>
 
 #include "interruption.h"
@@ -13,9 +14,19 @@ namespace {
 const char kTemporaryPrefix[] = "Enc_";
 const char kTemporarySuffix[] = ".part";
 
-// Another name is tried only when one is taken, which takes a file left by a
-// killed run whose process number has come round again.
+// Another name is tried only when one is taken: by a file left by a killed
+// run whose process number has come round again, or by names planted to
+// stop this run. So the names after the first have a random suffix, from
+// the system's source of random numbers, that no one can plant beforehand.
 constexpr unsigned kNameAttempts = 100;
+
+std::string RandomSuffix() {
+    std::random_device random;
+    const unsigned long long high = random(), low = random();
+    char suffix[sizeof "-0123456789abcdef"];
+    std::snprintf(suffix, sizeof suffix, "-%08llx%08llx", high & 0xFFFFFFFF, low & 0xFFFFFFFF);
+    return suffix;
+}
 
 }  // namespace
 
@@ -30,11 +41,9 @@ PendingOutput::~PendingOutput() {
 
 // In the output's folder, so that the move is a rename within one file system.
 std::string PendingOutput::TemporaryName(unsigned attempt) const {
-    const std::size_t separator = outputPath_.find_last_of("\\/");
-    const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
-    std::string name = outputPath_.substr(0, nameStart) + kTemporaryPrefix +
+    std::string name = outputPath_.substr(0, NameStart(outputPath_)) + kTemporaryPrefix +
                        std::to_string(ProcessId());
-    if (attempt > 0) name += "-" + std::to_string(attempt);
+    if (attempt > 0) name += RandomSuffix();
     return name + kTemporarySuffix;
 }
 

@@ -1,9 +1,10 @@
 // A run's output on its way to its name.
 //
 // The output is written under a temporary name in its folder, "Enc_" + the
-// process number + ".part" ("Enc_4242-1.part" and on when that is taken),
-// which is short whatever the output's name, and moved onto its own name in
-// one step once it is complete. So nothing at that name is ever half
+// process number + ".part" (when that is taken, the process number and a
+// random suffix: "Enc_4242-1f0c9a3e77b2d5c4.part"), which is short whatever
+// the output's name, and moved onto its own name in one step once it is
+// complete. So nothing at that name is ever half
 // written: it holds the previous file or the new one, a link there is
 // replaced rather than written through, and a failed run leaves the previous
 // output as it was. The temporary file is opened once, when it is created,

@@ -16,6 +16,7 @@ using wave::GetLE32, wave::GetUnsignedLE16;
 constexpr std::uint16_t kUnknownTag = 0;
 
 const char kNeeded[] = "needs 22050 Hz, mono, 16-bit PCM (see \"Preparing input\" in the README)";
+const char kBigEndian[] = "big-endian WAVE (RIFX); needs little-endian 16-bit PCM";
 
 struct Chunk {
     char id[4];
@@ -34,9 +35,17 @@ bool IsPrintable(const char (&id)[4]) {
 // so it ends on any input. It stops too at an identifier that is not four
 // printable characters, as every chunk's is: what follows is no chunk, and
 // a run of zeros or noise would otherwise be walked 8 bytes at a time.
+//
+// A body of odd size is followed by a pad byte, 0. Some writers leave it out:
+// a chunk's identifier never starts with 0, so a 0 there is the pad byte and
+// anything else the next chunk. Others write it as something else (a space,
+// an X); a walk told that every pad byte is there takes it whatever it is.
 class ChunkWalk {
 public:
-    ChunkWalk(std::FILE* file, std::int64_t fileSize) : file_(file), fileSize_(fileSize) {}
+    enum class PadBytes { ZeroOrLeftOut, AnyValue };
+
+    ChunkWalk(std::FILE* file, std::int64_t fileSize, PadBytes padBytes)
+        : file_(file), fileSize_(fileSize), padBytes_(padBytes) {}
 
     // The next chunk; nothing at the end of the file or when reading fails.
     std::optional<Chunk> Next() {
@@ -51,7 +60,7 @@ public:
         chunk.size = GetLE32(header + 4);
         chunk.body = next_ + static_cast<std::int64_t>(sizeof header);
         next_ = chunk.body + chunk.size;
-        if ((chunk.size & 1) && IsPadByte(next_)) ++next_;
+        if ((chunk.size & 1) && (padBytes_ == PadBytes::AnyValue || IsZero(next_))) ++next_;
         return chunk;
     }
 
@@ -69,16 +78,14 @@ public:
     std::int64_t fileSize() const { return fileSize_; }
 
 private:
-    // Some writers leave out the pad byte after a body of odd size. A chunk's
-    // identifier never starts with 0, so a 0 there is the pad byte, and
-    // anything else the next chunk.
-    bool IsPadByte(std::int64_t offset) {
+    bool IsZero(std::int64_t offset) {
         unsigned char byte = 1;
         return offset < fileSize_ && Read(offset, &byte, 1) && byte == 0;
     }
 
     std::FILE* file_;
     std::int64_t fileSize_;
+    PadBytes padBytes_;
     std::int64_t next_ = wave::kFirstChunkOffset;
     std::string readError_;
 };
@@ -86,25 +93,29 @@ private:
 // What the file's first 12 bytes say about the sizes to come.
 struct Form {
     bool large;        // RF64 or BW64: a ds64 chunk holds the sizes past 4 GiB
+    bool bigEndian;    // RIFX: every number big-endian
     bool sizeWritten;  // the RIFF size is the file's size less 8
 };
 
 Form ReadForm(ChunkWalk& walk) {
     unsigned char preamble[wave::kFirstChunkOffset];
     if (walk.fileSize() < wave::kFirstChunkOffset || !walk.Read(0, preamble, sizeof preamble)) {
-        return {false, false};
+        return {false, false, false};
     }
     const bool large = std::memcmp(preamble, "RF64", 4) == 0 || std::memcmp(preamble, "BW64", 4) == 0;
-    return {large, GetLE32(preamble + wave::kFormSizeOffset) + wave::kRiffPreambleSize ==
+    return {large, std::memcmp(preamble, "RIFX", 4) == 0,
+            GetLE32(preamble + wave::kFormSizeOffset) + wave::kRiffPreambleSize ==
                        static_cast<std::uint64_t>(walk.fileSize())};
 }
 
 std::string EncodingName(std::uint16_t tag) {
     switch (tag) {
         case wave::kPcmTag: return "PCM";
-        case wave::kFloatTag: return "floating-point";
+        case wave::kMsAdpcmTag: return "MS ADPCM";
+        case wave::kFloatTag: return "floating point";
         case wave::kALawTag: return "A-law";
         case wave::kMuLawTag: return "mu-law";
+        case wave::kMp3Tag: return "MP3";
         case kUnknownTag: return "of an unknown format";
         default: {
             char name[sizeof "format 0x0000"];
@@ -144,14 +155,19 @@ bool IsAccepted(const Format& format) {
 }
 
 // "44100 Hz, 2 channels, 16-bit PCM; needs ...": what the file holds, then
-// what it would have to.
+// what it would have to. Compressed formats such as MP3 give no sample size.
 std::string Mismatch(const Format& format) {
     std::string held = std::to_string(format.rate) + " Hz, " +
                        (format.channels == 1 ? std::string("mono")
                                              : std::to_string(format.channels) + " channels") +
-                       ", " + std::to_string(format.validBits) + "-bit";
-    if (format.validBits != format.bits) held += " in " + std::to_string(format.bits);
-    return held + " " + EncodingName(format.encoding) + "; " + kNeeded;
+                       ", ";
+    if (format.bits != 0) {
+        held += std::to_string(format.validBits) + "-bit ";
+        if (format.validBits != format.bits) {
+            held += "samples in " + std::to_string(format.bits) + "-bit ";
+        }
+    }
+    return held + EncodingName(format.encoding) + "; " + kNeeded;
 }
 
 // Why the format chunk's format is not taken; empty when it is.
@@ -186,34 +202,47 @@ std::optional<Ds64> ReadDs64(ChunkWalk& walk, const Chunk& chunk) {
     return Ds64{wave::GetLE64(sizes), wave::GetLE64(sizes + wave::kDs64DataSizeAt)};
 }
 
-// Writers that stream cannot go back to write sizes: they leave
-// kSizeNotWritten there, or 0, and the RIFF size unwritten too. Then the
-// samples are everything to the end of the file. In a complete file a 0 is
-// true: there are no samples.
-// In an RF64 file the sizes are those of its ds64 chunk.
-SampleSpan Samples(const Chunk& data, const Form& form, std::optional<Ds64> ds64,
-                   std::int64_t fileSize) {
+InputCheck Refused(std::string reason) { return {false, {}, std::move(reason), {}}; }
+
+// Writers that stream cannot go back to write sizes: they leave all ones
+// there, or 0, and the RIFF size unwritten too. Then the samples are
+// everything to the end of the file. In a complete file a 0 is true: there
+// are no samples. In an RF64 file the sizes are those of its ds64 chunk
+// (which ffmpeg, writing to a pipe, leaves at 0). A size that was written
+// but runs past the end of the file is a file cut short: its samples are
+// taken as far as they go, with a warning.
+struct DataExtent {
+    SampleSpan span;      // in bytes, perhaps odd
+    std::string warning;  // when the file cuts the chunk short
+};
+
+DataExtent Extent(const Chunk& data, const Form& form, std::optional<Ds64> ds64,
+                  std::int64_t fileSize) {
     const std::uint64_t available = static_cast<std::uint64_t>(fileSize - data.body);
     const bool sizesIn64 = form.large && ds64;
     const bool riffSizeWritten =
         sizesIn64 ? ds64->riffSize + wave::kRiffPreambleSize == static_cast<std::uint64_t>(fileSize)
                   : form.sizeWritten;
-    std::uint64_t length = data.size;
-    if (data.size == wave::kSizeNotWritten) {
-        length = sizesIn64 ? ds64->dataSize : available;
-    } else if (data.size == 0 && !riffSizeWritten) {
-        length = available;
+    const bool fromDs64 = sizesIn64 && data.size == wave::kSizeNotWritten;
+    const std::uint64_t written = fromDs64 ? ds64->dataSize : data.size;
+    const std::uint64_t notWritten = fromDs64 ? UINT64_MAX : wave::kSizeNotWritten;
+    const bool neverWritten = written == notWritten || (written == 0 && !riffSizeWritten);
+    const std::uint64_t length = neverWritten ? available : std::min(written, available);
+    std::string warning;
+    if (!neverWritten && written > available) {
+        warning = "data chunk cut short: " + std::to_string(available) + " of " +
+                  std::to_string(written) + " bytes";
     }
-    return {data.body, static_cast<std::int64_t>(std::min(length, available))};
+    return {{data.body, static_cast<std::int64_t>(length)}, std::move(warning)};
 }
 
 // A last byte that makes no whole sample is left out.
-SampleSpan WholeSamples(SampleSpan span) {
-    span.length &= ~std::int64_t{1};
-    return span;
+InputCheck Taken(const Chunk& data, const Form& form, std::optional<Ds64> ds64,
+                 std::int64_t fileSize) {
+    DataExtent extent = Extent(data, form, ds64, fileSize);
+    extent.span.length &= ~std::int64_t{1};
+    return {true, extent.span, {}, std::move(extent.warning)};
 }
-
-InputCheck Refused(std::string reason) { return {false, {}, std::move(reason)}; }
 
 // The IMA ADPCM format chunk: after the common fields, the block size in
 // bytes and, in the extra bytes, the samples a block stands for.
@@ -285,13 +314,14 @@ std::optional<std::uint32_t> ReadFactLength(ChunkWalk& walk, const Chunk& chunk)
 
 }  // namespace
 
-InputCheck CheckInput(std::FILE* input) {
-    const std::int64_t size = SizeOf(input);
-    if (size < 0) return Refused(std::string("cannot read: ") + std::strerror(errno));
-    ChunkWalk walk(input, size);
+namespace {
+
+InputCheck Walk(std::FILE* input, std::int64_t size, ChunkWalk::PadBytes padBytes) {
+    ChunkWalk walk(input, size, padBytes);
     const Form form = ReadForm(walk);
+    if (form.bigEndian) return Refused(kBigEndian);
     std::optional<Ds64> ds64;
-    bool formatSeen = false;
+    bool formatSeen = false, dataBeforeFormat = false;
     while (const std::optional<Chunk> chunk = walk.Next()) {
         if (form.large && !ds64 && Is(*chunk, "ds64")) {
             ds64 = ReadDs64(walk, *chunk);
@@ -299,19 +329,36 @@ InputCheck CheckInput(std::FILE* input) {
             std::string refusal = FormatRefusal(walk, *chunk);
             if (!refusal.empty()) return Refused(std::move(refusal));
             formatSeen = true;
-        } else if (formatSeen && Is(*chunk, "data")) {
-            return {true, WholeSamples(Samples(*chunk, form, ds64, size)), {}};
+        } else if (Is(*chunk, "data")) {
+            if (formatSeen) return Taken(*chunk, form, ds64, size);
+            dataBeforeFormat = true;
         }
     }
     if (!walk.readError().empty()) return Refused("cannot read: " + walk.readError());
-    return Refused(formatSeen ? "no data chunk" : "not a WAVE file (no format chunk)");
+    if (!formatSeen) return Refused("not a WAVE file (no format chunk)");
+    return Refused(dataBeforeFormat ? "data chunk before the format chunk" : "no data chunk");
+}
+
+}  // namespace
+
+// A file that a walk taking only 0 for a pad byte cannot make out is walked
+// again taking every pad byte, whatever its value; a writer does one or the
+// other throughout.
+InputCheck CheckInput(std::FILE* input) {
+    const std::int64_t size = SizeOf(input);
+    if (size < 0) return Refused(std::string("cannot read: ") + std::strerror(errno));
+    const InputCheck check = Walk(input, size, ChunkWalk::PadBytes::ZeroOrLeftOut);
+    if (check.accepted) return check;
+    const InputCheck padded = Walk(input, size, ChunkWalk::PadBytes::AnyValue);
+    return padded.accepted ? padded : check;
 }
 
 AdpcmCheck CheckAdpcmInput(std::FILE* input) {
     const std::int64_t size = SizeOf(input);
     if (size < 0) return AdpcmRefused(std::string("cannot read: ") + std::strerror(errno));
-    ChunkWalk walk(input, size);
+    ChunkWalk walk(input, size, ChunkWalk::PadBytes::ZeroOrLeftOut);
     const Form form = ReadForm(walk);
+    if (form.bigEndian) return AdpcmRefused("big-endian WAVE (RIFX)");
     std::optional<Ds64> ds64;
     std::optional<std::uint32_t> factLength;
     std::optional<AdpcmCheck> format;
@@ -324,7 +371,9 @@ AdpcmCheck CheckAdpcmInput(std::FILE* input) {
             format = ReadAdpcmFormat(walk, *chunk);
             if (!format->accepted) return *format;
         } else if (format && Is(*chunk, "data")) {
-            format->data = Samples(*chunk, form, ds64, size);
+            DataExtent extent = Extent(*chunk, form, ds64, size);
+            format->data = extent.span;
+            format->warning = std::move(extent.warning);
             format->factLength = factLength;
             return *format;
         }

@@ -6,8 +6,9 @@
 // taken are 22050 Hz, mono, 16-bit PCM, plain or extensible. The samples are
 // the body of the first "data" chunk after it, as many whole samples as its
 // size says, except where the size was never written (the samples then run
-// to the end of the file, or as far as an RF64 file's ds64 chunk says).
-// Reads through the file given and never opens another.
+// to the end of the file, or as far as an RF64 file's ds64 chunk says). A
+// file cut short is taken as far as it goes, with a warning. Reads through
+// the file given, never opens another, and prints nothing.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +24,8 @@ struct SampleSpan {
 struct InputCheck {
     bool accepted;
     SampleSpan samples;  // when accepted
-    std::string reason;  // when not, e.g. "no data chunk"
+    std::string reason;   // when not, e.g. "no data chunk"
+    std::string warning;  // when accepted, e.g. "data chunk cut short: 4096 of 88200 bytes"
 };
 
 InputCheck CheckInput(std::FILE* input);
@@ -39,7 +41,8 @@ struct AdpcmCheck {
     std::uint16_t blockAlign;       // bytes a block
     std::uint32_t samplesPerBlock;  // 1 .. what the block's codes hold, plus 1
     std::optional<std::uint32_t> factLength;
-    std::string reason;  // when not accepted
+    std::string reason;   // when not accepted
+    std::string warning;  // as InputCheck's
 };
 
 AdpcmCheck CheckAdpcmInput(std::FILE* input);

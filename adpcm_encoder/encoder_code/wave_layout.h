@@ -12,9 +12,9 @@
 
 namespace wave {
 
-// Input: "RIFF" (or "RF64", "BW64" past 4 GiB), its size and "WAVE", then
-// chunks from offset 12: a 4-byte identifier, a 32-bit size, the body, and a
-// pad byte after a body of odd size.
+// Input: "RIFF" (or "RF64", "BW64" past 4 GiB; "RIFX" is big-endian), its
+// size and "WAVE", then chunks from offset 12: a 4-byte identifier, a 32-bit
+// size, the body, and a pad byte after a body of odd size.
 constexpr std::int64_t kFormOffset = 0;
 constexpr std::int64_t kFormSizeOffset = 4;
 constexpr std::int64_t kFirstChunkOffset = 12;
@@ -36,10 +36,12 @@ constexpr std::uint32_t kExtensibleFormatSize = 40;
 constexpr unsigned char kSubFormatGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                                   0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 constexpr std::uint16_t kPcmTag = 1;
+constexpr std::uint16_t kMsAdpcmTag = 2;
 constexpr std::uint16_t kFloatTag = 3;
 constexpr std::uint16_t kALawTag = 6;
 constexpr std::uint16_t kMuLawTag = 7;
 constexpr std::uint16_t kImaAdpcmTag = 0x0011;
+constexpr std::uint16_t kMp3Tag = 0x0055;
 constexpr std::uint16_t kExtensibleTag = 0xFFFE;
 constexpr std::uint16_t kAcceptedChannels = 1;
 constexpr std::uint32_t kSampleRate = 22050;
