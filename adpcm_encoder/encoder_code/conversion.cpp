@@ -21,15 +21,24 @@ const char kOutputExtension[] = ".wav";
 
 // The check reads the input's chunk headers a few bytes at a time, and the
 // encoding pass writes 32 blocks' 32 KiB at a time; with stdio's default
-// buffer of a few KiB those are many system calls. A buffer of this size,
-// allocated once a run for each file, makes them rare.
+// buffer of a few KiB those are many system calls. A buffer of up to this
+// size, allocated once a run for each file, makes them rare.
 constexpr std::size_t kStreamBufferBytes = 64 * 1024;
+constexpr std::size_t kPageBytes = 4096;
 using StreamBuffer = std::vector<char>;
+
+// A buffer for a file of `fileBytes`: the smallest power of two from a page
+// up that holds it, or kStreamBufferBytes. After a seek glibc reads from a
+// multiple of its buffer's size, so such a buffer holds a small file whole.
+StreamBuffer StreamBufferFor(std::uint64_t fileBytes) {
+    std::size_t bytes = kPageBytes;
+    while (bytes < fileBytes && bytes < kStreamBufferBytes) bytes *= 2;
+    return StreamBuffer(bytes);
+}
 
 // Buffers a file by `buffer`, which must outlive it; before any other use of
 // the file.
 File Buffered(File file, StreamBuffer& buffer) {
-    buffer.resize(kStreamBufferBytes);
     if (file) std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
     return file;
 }
@@ -94,12 +103,18 @@ constexpr std::size_t kRowStride = wave::kSamplesPerBlock + 1 + 32;
 // at the end has little left to wait for.
 constexpr std::uint64_t kWriteBehindBytes = 1 << 20;
 
-// The encoding pass's buffers, allocated once a run.
+// A whole group's blocks, or the nearest multiple of what the codec encodes
+// side by side.
+std::size_t WholeGroupBlocks() {
+    return (kGroupBlocks + kBlocksSideBySide - 1) / kBlocksSideBySide * kBlocksSideBySide;
+}
+
+// The encoding pass's buffers, allocated once a run, for a whole group of
+// blocks or for all the input's blocks when it has fewer.
 class Group {
 public:
-    Group()
-        : capacity_((kGroupBlocks + kBlocksSideBySide - 1) / kBlocksSideBySide *
-                    kBlocksSideBySide),
+    explicit Group(std::int64_t inputBlocks)
+        : capacity_(std::min(static_cast<std::size_t>(inputBlocks), WholeGroupBlocks())),
           raw_(capacity_ * wave::kInputBytesPerBlock),
           rows_(capacity_ * kRowStride),
           blocks_(capacity_ * wave::kBlockSize),
@@ -161,11 +176,14 @@ ConversionResult InputFailure(std::FILE* input, const std::string& path) {
                               : Failure(path, "cannot read", "file ended early");
 }
 
+// The check most often ends at the first sample: no seek, which costs a
+// system call even within the stream's buffer, is then needed.
 ConversionResult WriteBlocks(std::FILE* input, const std::string& inputPath,
-                             const SampleSpan& samples, std::FILE* output,
+                             const SampleSpan& samples, Group& group, std::FILE* output,
                              const std::string& outputPath) {
-    if (Seek(input, samples.start, SEEK_SET) != 0) return SystemFailure(inputPath, "cannot seek");
-    Group group;
+    if (Tell(input) != samples.start && Seek(input, samples.start, SEEK_SET) != 0) {
+        return SystemFailure(inputPath, "cannot seek");
+    }
     std::uint64_t unstarted = 0;
     for (std::uint64_t left = SampleCount(samples); left > 0;) {
         if (!group.Read(input, left)) return InputFailure(input, inputPath);
@@ -180,46 +198,35 @@ ConversionResult WriteBlocks(std::FILE* input, const std::string& inputPath,
     return Converted();
 }
 
-bool WriteLE32At(std::FILE* file, long offset, std::uint32_t value) {
-    unsigned char bytes[4];
-    wave::PutLE32(bytes, 0, value);
-    return Seek(file, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, 4, file) == 4;
-}
-
-// Through the file the blocks went to: opened again by name, it could be a
-// link swapped in meanwhile.
-ConversionResult RewriteSizeFields(std::FILE* output, const std::string& name,
-                                   std::uint64_t sampleCount) {
-    // Buffered data reaches the file only now, so a full disk shows here.
-    if (std::fflush(output) != 0) return SystemFailure(name, "cannot write");
-    const std::int64_t size = SizeOf(output);
-    if (size < 0) return SystemFailure(name, "cannot seek");
-    const std::uint64_t outputSize = static_cast<std::uint64_t>(size);
-    const bool written =
-        WriteLE32At(output, wave::kRiffSizeOffset,
-                    static_cast<std::uint32_t>(outputSize - wave::kRiffPreambleSize)) &&
-        WriteLE32At(output, wave::kFactSampleLengthOffset,
-                    static_cast<std::uint32_t>(sampleCount)) &&
-        WriteLE32At(output, wave::kDataSizeOffset,
-                    static_cast<std::uint32_t>(outputSize - wave::kHeaderSize));
-    return written ? Converted() : SystemFailure(name, "cannot write");
+// The sizes are known before the first block is written: every sample is
+// encoded, into whole blocks.
+wave::Header OutputHeader(const SampleSpan& samples) {
+    const std::uint64_t outputSize = OutputSize(BlockCount(samples));
+    wave::Header header = wave::WaveHeaderTemplate;
+    wave::PutLE32(header, wave::kRiffSizeOffset,
+                  static_cast<std::uint32_t>(outputSize - wave::kRiffPreambleSize));
+    wave::PutLE32(header, wave::kFactSampleLengthOffset,
+                  static_cast<std::uint32_t>(SampleCount(samples)));
+    wave::PutLE32(header, wave::kDataSizeOffset,
+                  static_cast<std::uint32_t>(outputSize - wave::kHeaderSize));
+    return header;
 }
 
 // The file is on the disk before it takes the output's name, so that after a
 // power cut that name holds it whole or the previous file.
-ConversionResult FillOutput(File input, const std::string& inputPath,
-                            const SampleSpan& samples, File output, const std::string& name) {
-    if (std::fwrite(wave::WaveHeaderTemplate.data(), 1, wave::kHeaderSize, output.get()) !=
-        wave::kHeaderSize) {
+ConversionResult FillOutput(File input, const std::string& inputPath, const SampleSpan& samples,
+                            Group& group, File output, const std::string& name) {
+    const wave::Header header = OutputHeader(samples);
+    if (std::fwrite(header.data(), 1, header.size(), output.get()) != header.size()) {
         return SystemFailure(name, "cannot write");
     }
-    ConversionResult result = WriteBlocks(input.get(), inputPath, samples, output.get(), name);
+    const ConversionResult result =
+        WriteBlocks(input.get(), inputPath, samples, group, output.get(), name);
     if (result.outcome != Outcome::Converted) return result;
     // Read to the end; on Windows a file still open cannot be replaced, and
     // the output's name may be a link to the input.
     input.reset();
-    result = RewriteSizeFields(output.get(), name, SampleCount(samples));
-    if (result.outcome != Outcome::Converted) return result;
+    // The last blocks reach the file only now, so a full disk may show here.
     if (!FlushToDisk(output.get()) || std::fclose(output.release()) != 0) {
         return SystemFailure(name, "cannot write");
     }
@@ -231,8 +238,12 @@ ConversionResult WriteOutput(File input, const std::string& inputPath,
     // Found now, a folder or a read-only file at the output's name fails the
     // run at once instead of after the encoding pass.
     if (!MayReplace(outputPath)) return SystemFailure(outputPath, "cannot write");
+    // Sized to the input, and allocated before the temporary file exists: a
+    // lack of memory cannot leave it behind.
+    const std::int64_t blocks = BlockCount(samples);
+    Group group(blocks);
+    StreamBuffer buffer = StreamBufferFor(OutputSize(blocks));
     PendingOutput pending(outputPath);
-    StreamBuffer buffer;
     File output = Buffered(pending.Create(), buffer);
     if (!output) return SystemFailure(outputPath, "cannot create a file in its folder");
     // Before any audio is in it: no one the old file kept out may read it.
@@ -240,7 +251,7 @@ ConversionResult WriteOutput(File input, const std::string& inputPath,
         return SystemFailure(outputPath, "cannot keep its permissions");
     }
     const ConversionResult result =
-        FillOutput(std::move(input), inputPath, samples, std::move(output), outputPath);
+        FillOutput(std::move(input), inputPath, samples, group, std::move(output), outputPath);
     if (result.outcome != Outcome::Converted) return result;
     if (!pending.MoveIntoPlace()) return SystemFailure(outputPath, "cannot move into place");
     if (!SyncFolderOf(outputPath)) return SystemFailure(outputPath, "cannot sync its folder");
@@ -260,10 +271,13 @@ std::string OutputPathFor(const std::string& inputPath) {
 // The input is opened once: the file checked is the file encoded, whatever
 // happens to its name meanwhile.
 ConversionResult ConvertFile(const std::string& inputPath, const std::string& outputPath) {
-    StreamBuffer buffer;
-    File input = Buffered(OpenRegularFile(inputPath), buffer);
+    std::int64_t inputSize = 0;
+    StreamBuffer buffer;  // outlives the input
+    File input = OpenRegularFile(inputPath, inputSize);
     if (!input) return Rejected(inputPath, OpenRefusal());
-    const InputCheck check = CheckInput(input.get());
+    buffer = StreamBufferFor(static_cast<std::uint64_t>(inputSize));
+    input = Buffered(std::move(input), buffer);
+    const InputCheck check = CheckInput(input.get(), inputSize);
     if (!check.accepted) return Rejected(inputPath, check.reason);
     if (!FitsWaveSizeFields(check.samples)) {
         return Failure(inputPath, "cannot convert",

@@ -55,11 +55,16 @@ public:
         return chunk;
     }
 
-    // Reads `count` bytes at `offset`.
+    // Reads `count` bytes at `offset`. Chunks are most often read one after
+    // another, and a seek, even within the stream's buffer, costs a system
+    // call: none is made where the last read ended.
     bool Read(std::int64_t offset, unsigned char* out, std::size_t count) {
-        if (Seek(file_, offset, SEEK_SET) == 0 && std::fread(out, 1, count, file_) == count) {
+        if ((offset == position_ || Seek(file_, offset, SEEK_SET) == 0) &&
+            std::fread(out, 1, count, file_) == count) {
+            position_ = offset + static_cast<std::int64_t>(count);
             return true;
         }
+        position_ = kPositionUnknown;
         readError_ = std::ferror(file_) ? std::strerror(errno) : "file ended early";
         return false;
     }
@@ -77,9 +82,12 @@ private:
         return offset < fileSize_ && Read(offset, &byte, 1) && byte == 0;
     }
 
+    static constexpr std::int64_t kPositionUnknown = -1;
+
     std::FILE* file_;
     std::int64_t fileSize_;
     std::int64_t next_ = wave::kFirstChunkOffset;
+    std::int64_t position_ = kPositionUnknown;  // where the last read ended
     std::string readError_;
 };
 
@@ -212,9 +220,7 @@ InputCheck Refused(std::string reason) { return {false, {}, std::move(reason)}; 
 
 }  // namespace
 
-InputCheck CheckInput(std::FILE* input) {
-    const std::int64_t size = SizeOf(input);
-    if (size < 0) return Refused(std::string("cannot read: ") + std::strerror(errno));
+InputCheck CheckInput(std::FILE* input, std::int64_t size) {
     ChunkWalk walk(input, size);
     const Form form = ReadForm(walk);
     std::optional<Ds64> ds64;

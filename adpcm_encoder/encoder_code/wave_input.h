@@ -7,7 +7,8 @@
 // the body of the first "data" chunk after it, as many whole samples as its
 // size says, except where the size was never written (the samples then run
 // to the end of the file, or as far as an RF64 file's ds64 chunk says).
-// Reads through the file given and never opens another.
+// Reads through the file given, of `size` bytes as it was opened, and never
+// opens another.
 #pragma once
 
 #include <cstdint>
@@ -25,4 +26,4 @@ struct InputCheck {
     std::string reason;  // when not, e.g. "no data chunk"
 };
 
-InputCheck CheckInput(std::FILE* input);
+InputCheck CheckInput(std::FILE* input, std::int64_t size);
