@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Times a whole conversion by pcm-encoder against ffmpeg's and sox's IMA ADPCM
-# encoders on the same 10-minute speech file, measures pcm-encoder's peak
-# memory on a 1-minute and a 60-minute input, and runs the codec benchmark.
-# It also sets the conversion beside its I/O floor: bench/io_floor doing the
-# same reads, writes, sync and rename without encoding, timed in rounds of
-# their own.
+# encoders on the same 10-minute speech file, and on 200 short effects
+# converted one process a file, beside a loop of processes that do nothing;
+# measures pcm-encoder's peak memory on a 1-minute and a 60-minute input, and
+# runs the codec benchmark. It also sets the conversion beside its I/O
+# floor: bench/io_floor doing the same reads, writes, sync and rename without
+# encoding, timed in rounds of their own.
 #
 # The three tools run in alternating rounds: in each, hyperfine times every
 # tool a few times (the tools' order turning from round to round), and the
@@ -47,7 +48,7 @@ speech() {
 }
 
 speech "$work/ten.wav" "$seconds"
-echo "Machine: $(nproc) CPUs, $(lscpu | awk -F': *' '/Model name/ { print $2; exit }')"
+echo "Machine: $(nproc) CPUs, $(lscpu | awk -F': *' '/Model name/ { print $2; exit }'), load average $(cut -d ' ' -f 1-3 /proc/loadavg)"
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
@@ -105,6 +106,63 @@ printf '  %-12s %7.1f ms %7.1f ms\n' ffmpeg "$(median_of 2 | awk '{ print $1 * 1
 printf '  %-12s %7.1f ms %7.1f ms\n' sox "$(median_of 3 | awk '{ print $1 * 1000 }')" "$(median_of 6 | awk '{ print $1 * 1000 }')"
 printf '  ffmpeg / pcm-encoder: wall %.2f, CPU %.2f (target >= 8)\n' "$(ratio 2 1)" "$(ratio 5 4)"
 printf '  sox / pcm-encoder:    wall %.2f, CPU %.2f (target >= 50)\n' "$(ratio 3 1)" "$(ratio 6 4)"
+
+# Short effects, as users convert most files: 200 of them, each under 93 ms
+# (one block, 2 to 4 KB), cut from the example at different places and
+# lengths. Each tool converts them in a shell loop, one process a file; the
+# loop of /bin/true is what the processes alone cost. ffmpeg takes some 80 ms
+# a file, so it runs once a round, the others $runs times.
+effects=200
+mkdir "$work/effects" "$work/effects-out"
+for ((i = 0; i < effects; i++)); do
+  sox examples/hello.wav "$(printf '%s/effects/fx-%03d.wav' "$work" "$i")" \
+    trim "$(( i * 677 % 120000 ))s" "$(( 1000 + i * 37 % 1048 ))s"
+done
+# One loop: effects.sh TOOL, in the effects folder; pcm-encoder writes its
+# outputs beside the inputs, the others into effects-out.
+cat >"$work/effects.sh" <<EOF
+cd "$work/effects"
+for f in fx-*.wav; do
+  case \$1 in
+    true) /bin/true "\$f" ;;
+    pcm-encoder) "$encoder" "\$f" </dev/null ;;
+    sox) sox "\$f" -e ima-adpcm "../effects-out/\$f" ;;
+    ffmpeg) ffmpeg -nostdin -v error -y -i "\$f" -c:a adpcm_ima_wav "../effects-out/\$f" ;;
+  esac
+done
+EOF
+loop_tools=(true pcm-encoder sox)
+# One line a round: the loops' wall-clock medians for true, pcm-encoder, sox
+# and ffmpeg, then their CPU times, in seconds.
+: >"$work/effect-rounds"
+for ((round = 0; round < rounds; round++)); do
+  arguments=()
+  for ((i = 0; i < ${#loop_tools[@]}; i++)); do
+    tool=${loop_tools[(round + i) % ${#loop_tools[@]}]}
+    arguments+=(-n "$tool" "bash $work/effects.sh $tool")
+  done
+  hyperfine "${no_shell[@]}" --warmup 1 --runs "$runs" --style none --export-csv "$work/loops.csv" \
+    "${arguments[@]}" >/dev/null 2>>"$work/hyperfine.log"
+  hyperfine "${no_shell[@]}" --runs 1 --style none --export-csv "$work/ffmpeg-loop.csv" \
+    -n ffmpeg "bash $work/effects.sh ffmpeg" >/dev/null 2>>"$work/hyperfine.log"
+  paste -d ' ' <(timings "$work/loops.csv" true pcm-encoder sox) \
+    <(timings "$work/ffmpeg-loop.csv" ffmpeg) |
+    awk '{ print $1, $2, $3, $7, $4, $5, $6, $8 }' >>"$work/effect-rounds"
+  awk -v r=$((round + 1)) -v n=$effects 'END {
+      printf "round %d: a file, wall %.2f / %.2f / %.2f / %.2f ms (true / pcm-encoder / sox / ffmpeg)\n",
+        r, $1 * 1000 / n, $2 * 1000 / n, $3 * 1000 / n, $4 * 1000 / n }' "$work/effect-rounds"
+done
+effect_ms() { awk -v c="$1" -v n=$effects '{ print $c * 1000 / n }' "$work/effect-rounds" | median; }
+effect_ratio() { awk -v a="$1" -v b="$2" '{ print $a / $b }' "$work/effect-rounds" | median; }
+echo
+echo "$effects short effects (under 93 ms each), one process a file; a file's share of each loop, medians of $rounds rounds:"
+printf '  %-24s %8s %8s\n' loop wall CPU
+printf '  %-24s %5.2f ms %5.2f ms\n' "/bin/true (a process)" "$(effect_ms 1)" "$(effect_ms 5)" \
+  pcm-encoder "$(effect_ms 2)" "$(effect_ms 6)" sox "$(effect_ms 3)" "$(effect_ms 7)" \
+  "ffmpeg (1 run a round)" "$(effect_ms 4)" "$(effect_ms 8)"
+printf '  sox / pcm-encoder:    wall %.2f, CPU %.2f (target >= 1.3)\n' "$(effect_ratio 3 2)" "$(effect_ratio 7 6)"
+printf '  ffmpeg / pcm-encoder: wall %.2f, CPU %.2f\n' "$(effect_ratio 4 2)" "$(effect_ratio 8 6)"
+rm -rf "$work/effects" "$work/effects-out"
 
 # The median of a few runs: the resident size of shared libraries varies a
 # little from run to run, whatever the input.

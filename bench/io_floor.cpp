@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     const std::string inputPath = argv[1], outputPath = argv[2];
     const std::string partPath = outputPath + ".part";
     std::vector<char> inputBuffer(kStreamBufferBytes), outputBuffer(kStreamBufferBytes);
-    const File input = OpenRegularFile(inputPath);
+    std::int64_t inputSize;
+    const File input = OpenRegularFile(inputPath, inputSize);
     if (!input) return Fail(inputPath, "cannot open");
     std::remove(partPath.c_str());
     File output = CreateNewFile(partPath, partPath);

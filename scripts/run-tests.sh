@@ -14,9 +14,10 @@ source scripts/apt.sh
 # is checked against; mingw-w64 builds the Windows program and Wine runs it;
 # clang and its runtimes build the fuzz targets; Google Benchmark builds the
 # codec benchmark, so that it keeps building (it is run by hand, not here);
-# dpkg-dev's dpkg-shlibdeps, with file, gives the .deb its dependencies;
-# lintian and man check the .deb and its manual; ffmpeg, sndfile-programs and
-# python3 write the files of other tools that the program must take.
+# dpkg-dev's dpkg-shlibdeps, with file, finds what the .deb depends on
+# (nothing, the runtimes being linked in); lintian and man check the .deb and
+# its manual; ffmpeg, sndfile-programs and python3 write the files of other
+# tools that the program must take.
 packages=(cmake make g++ libgtest-dev ffmpeg sox sndfile-programs g++-mingw-w64-x86-64 wine wine64
   clang-14 "$(available_package libclang-rt-14-dev libclang-common-14-dev)" libbenchmark-dev
   dpkg-dev file lintian man-db python3)

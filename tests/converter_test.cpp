@@ -275,8 +275,10 @@ struct Geometry {
 
 // Every sample is encoded, the last block filled up with the last sample.
 TEST_F(Program, BlockCountFollowsTheSamplesAndSizeFieldsAreRewritten) {
-    const Geometry cases[] = {{0, false},    {1, false},    {1427, false}, {2047, true},
-                              {2048, false}, {2049, false}, {3 * 2048 + 2, true}};
+    // The last: a whole group of 32 blocks, then a group of one.
+    const Geometry cases[] = {
+        {0, false},    {1, false},    {1427, false},        {2047, true},
+        {2048, false}, {2049, false}, {3 * 2048 + 2, true}, {32 * 2048 + 1, false}};
     for (const Geometry& c : cases) {
         SCOPED_TRACE(std::to_string(c.samples) + " samples" + (c.oddByte ? " and a byte" : ""));
         TempDir temp;

@@ -31,15 +31,24 @@ const char kOutputExtension[] = ".wav";
 
 // The check reads the input's chunk headers a few bytes at a time, and the
 // encoding pass writes 32 blocks' 32 KiB at a time; with stdio's default
-// buffer of a few KiB those are many system calls. A buffer of this size,
-// allocated once a run for each file, makes them rare.
+// buffer of a few KiB those are many system calls. A buffer of up to this
+// size, allocated once a run for each file, makes them rare.
 constexpr std::size_t kStreamBufferBytes = 64 * 1024;
+constexpr std::size_t kPageBytes = 4096;
 using StreamBuffer = std::vector<char>;
+
+// A buffer for a file of `fileBytes`: the smallest power of two from a page
+// up that holds it, or kStreamBufferBytes. After a seek glibc reads from a
+// multiple of its buffer's size, so such a buffer holds a small file whole.
+StreamBuffer StreamBufferFor(std::uint64_t fileBytes) {
+    std::size_t bytes = kPageBytes;
+    while (bytes < fileBytes && bytes < kStreamBufferBytes) bytes *= 2;
+    return StreamBuffer(bytes);
+}
 
 // Buffers a file by `buffer`, which must outlive it; before any other use of
 // the file.
 File Buffered(File file, StreamBuffer& buffer) {
-    buffer.resize(kStreamBufferBytes);
     if (file) std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
     return file;
 }
@@ -144,12 +153,18 @@ private:
     double signal_ = 0, noise_ = 0;
 };
 
-// The encoding pass's buffers, allocated once a run.
+// A whole group's blocks, or the nearest multiple of what the codec encodes
+// side by side.
+std::size_t WholeGroupBlocks() {
+    return (kGroupBlocks + kBlocksSideBySide - 1) / kBlocksSideBySide * kBlocksSideBySide;
+}
+
+// The encoding pass's buffers, allocated once a run, for a whole group of
+// blocks or for all the input's blocks when it has fewer.
 class Group {
 public:
-    Group()
-        : capacity_((kGroupBlocks + kBlocksSideBySide - 1) / kBlocksSideBySide *
-                    kBlocksSideBySide),
+    explicit Group(std::int64_t inputBlocks)
+        : capacity_(std::min(static_cast<std::size_t>(inputBlocks), WholeGroupBlocks())),
           raw_(capacity_ * wave::kInputBytesPerBlock),
           rows_(capacity_ * kRowStride),
           blocks_(capacity_ * wave::kBlockSize),
@@ -269,18 +284,21 @@ private:
 // fails before it has written anything.
 class EncodingPass {
 public:
-    explicit EncodingPass(const ConversionOptions& options) : options_(options) {
+    EncodingPass(const ConversionOptions& options, std::int64_t inputBlocks) : options_(options) {
+        groups_.emplace_back(inputBlocks);
         if (options.best) best_.emplace(BestEncoding::WorkersFor(groups_[0].capacity()));
         if (options.measure) {
             fidelity_.emplace(groups_[0].capacity());
-            groups_.emplace_back();
+            groups_.emplace_back(inputBlocks);
         }
     }
 
     ConversionResult Write(std::FILE* input, const std::string& inputPath,
                            const SampleSpan& samples, std::FILE* output,
                            const std::string& outputPath) {
-        if (Seek(input, samples.start, SEEK_SET) != 0) {
+        // The check most often ends at the first sample: no seek, which costs
+        // a system call even within the stream's buffer, is then needed.
+        if (Tell(input) != samples.start && Seek(input, samples.start, SEEK_SET) != 0) {
             return SystemFailure(inputPath, "cannot seek");
         }
         const std::uint64_t total = SampleCount(samples);
@@ -310,34 +328,23 @@ public:
 
 private:
     const ConversionOptions& options_;
-    std::vector<Group> groups_ = std::vector<Group>(1);  // two with a measure
+    std::vector<Group> groups_;  // two with a measure
     std::optional<BestEncoding> best_;
     std::optional<BackgroundFidelity> fidelity_;
 };
 
-bool WriteLE32At(std::FILE* file, long offset, std::uint32_t value) {
-    unsigned char bytes[4];
-    wave::PutLE32(bytes, 0, value);
-    return Seek(file, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, 4, file) == 4;
-}
-
-// Through the file the blocks went to: opened again by name, it could be a
-// link swapped in meanwhile.
-ConversionResult RewriteSizeFields(std::FILE* output, const std::string& name,
-                                   std::uint64_t sampleCount) {
-    // Buffered data reaches the file only now, so a full disk shows here.
-    if (std::fflush(output) != 0) return SystemFailure(name, "cannot write");
-    const std::int64_t size = SizeOf(output);
-    if (size < 0) return SystemFailure(name, "cannot seek");
-    const std::uint64_t outputSize = static_cast<std::uint64_t>(size);
-    const bool written =
-        WriteLE32At(output, wave::kRiffSizeOffset,
-                    static_cast<std::uint32_t>(outputSize - wave::kRiffPreambleSize)) &&
-        WriteLE32At(output, wave::kFactSampleLengthOffset,
-                    static_cast<std::uint32_t>(sampleCount)) &&
-        WriteLE32At(output, wave::kDataSizeOffset,
-                    static_cast<std::uint32_t>(outputSize - wave::kHeaderSize));
-    return written ? Converted() : SystemFailure(name, "cannot write");
+// The sizes are known before the first block is written: every sample is
+// encoded, into whole blocks.
+wave::Header OutputHeader(const SampleSpan& samples) {
+    const std::uint64_t outputSize = OutputSize(BlockCount(samples));
+    wave::Header header = wave::WaveHeaderTemplate;
+    wave::PutLE32(header, wave::kRiffSizeOffset,
+                  static_cast<std::uint32_t>(outputSize - wave::kRiffPreambleSize));
+    wave::PutLE32(header, wave::kFactSampleLengthOffset,
+                  static_cast<std::uint32_t>(SampleCount(samples)));
+    wave::PutLE32(header, wave::kDataSizeOffset,
+                  static_cast<std::uint32_t>(outputSize - wave::kHeaderSize));
+    return header;
 }
 
 // Writes the output's whole content through the file given.
@@ -345,12 +352,15 @@ using Filler = std::function<ConversionResult(std::FILE* output)>;
 
 // The file is on the disk before it takes the output's name, so that after a
 // power cut that name holds it whole or the previous file.
-ConversionResult WriteOutput(const std::string& outputPath, const Filler& fill) {
+ConversionResult WriteOutput(const std::string& outputPath, std::uint64_t outputSize,
+                             const Filler& fill) {
     // Found now, a folder or a read-only file at the output's name fails the
     // run at once instead of after the encoding pass.
     if (!MayReplace(outputPath)) return SystemFailure(outputPath, "cannot write");
+    // Allocated before the temporary file exists: a lack of memory cannot
+    // leave it behind.
+    StreamBuffer buffer = StreamBufferFor(outputSize);
     PendingOutput pending(outputPath);
-    StreamBuffer buffer;
     File output = Buffered(pending.Create(), buffer);
     if (!output) return SystemFailure(outputPath, "cannot create a file in its folder");
     // Before any audio is in it: no one the old file kept out may read it.
@@ -527,11 +537,20 @@ std::string DecodedPathFor(const std::string& inputPath) {
 
 namespace {
 
+// The input opened once, only for reading, and buffered as its size needs.
+File OpenInput(const std::string& inputPath, std::int64_t& size, StreamBuffer& buffer) {
+    File input = OpenRegularFile(inputPath, size);
+    if (!input) return input;
+    buffer = StreamBufferFor(static_cast<std::uint64_t>(size));
+    return Buffered(std::move(input), buffer);
+}
+
 ConversionResult Decode(const std::string& inputPath, const std::string& outputPath) {
-    StreamBuffer buffer;
-    File input = Buffered(OpenRegularFile(inputPath), buffer);
+    std::int64_t inputSize = 0;
+    StreamBuffer buffer;  // outlives the input
+    File input = OpenInput(inputPath, inputSize, buffer);
     if (!input) return Rejected(inputPath, OpenRefusal());
-    const AdpcmCheck check = CheckAdpcmInput(input.get());
+    const AdpcmCheck check = CheckAdpcmInput(input.get(), inputSize);
     if (!check.accepted) return Rejected(inputPath, check.reason);
     DecodingPass pass(check);
     const std::uint64_t dataBytes = pass.samples() * sizeof(short);
@@ -539,7 +558,7 @@ ConversionResult Decode(const std::string& inputPath, const std::string& outputP
         return Failure(inputPath, "cannot decode",
                        "too large for the 32-bit size fields of a WAVE file");
     }
-    ConversionResult result = WriteOutput(outputPath, [&](std::FILE* output) {
+    ConversionResult result = WriteOutput(outputPath, kPcmHeaderSize + dataBytes, [&](std::FILE* output) {
         const PcmHeader header =
             MakePcmHeader(check.rate, static_cast<std::uint32_t>(dataBytes));
         if (!WriteAll(output, header.data(), header.size())) {
@@ -559,19 +578,24 @@ ConversionResult Decode(const std::string& inputPath, const std::string& outputP
 // happens to its name meanwhile.
 ConversionResult Convert(const std::string& inputPath, const std::string& outputPath,
                          const ConversionOptions& options) {
-    StreamBuffer buffer;
-    File input = Buffered(OpenRegularFile(inputPath), buffer);
+    std::int64_t inputSize = 0;
+    StreamBuffer buffer;  // outlives the input
+    File input = OpenInput(inputPath, inputSize, buffer);
     if (!input) return Rejected(inputPath, OpenRefusal());
-    const InputCheck check = CheckInput(input.get());
+    const InputCheck check = CheckInput(input.get(), inputSize);
     if (!check.accepted) return Rejected(inputPath, check.reason);
     const SampleSpan& samples = check.samples;
     if (!FitsWaveSizeFields(samples)) {
         return Failure(inputPath, "cannot convert",
                        "too large for the 32-bit size fields of a WAVE file");
     }
-    EncodingPass pass(options);
-    ConversionResult result = WriteOutput(outputPath, [&](std::FILE* output) {
-        if (!WriteAll(output, wave::WaveHeaderTemplate.data(), wave::kHeaderSize)) {
+    // Sized to the input, and allocated before the temporary file exists: a
+    // lack of memory cannot leave it behind.
+    const std::int64_t blocks = BlockCount(samples);
+    EncodingPass pass(options, blocks);
+    ConversionResult result = WriteOutput(outputPath, OutputSize(blocks), [&](std::FILE* output) {
+        const wave::Header header = OutputHeader(samples);
+        if (!WriteAll(output, header.data(), header.size())) {
             return SystemFailure(outputPath, "cannot write");
         }
         ConversionResult written = pass.Write(input.get(), inputPath, samples, output, outputPath);
@@ -579,8 +603,6 @@ ConversionResult Convert(const std::string& inputPath, const std::string& output
         // Read to the end; on Windows a file still open cannot be replaced,
         // and the output's name may be a link to the input.
         input.reset();
-        written = RewriteSizeFields(output, outputPath, SampleCount(samples));
-        if (written.outcome != Outcome::Converted) return written;
         return Converted(pass.Done(samples));
     });
     if (!check.warning.empty()) result.warnings.push_back(Shown(inputPath) + ": " + check.warning);

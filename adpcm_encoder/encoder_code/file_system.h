@@ -22,15 +22,11 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 int Seek(std::FILE* file, std::int64_t offset, int origin);
 std::int64_t Tell(std::FILE* file);
 
-// The file's size, from its end position; -1 when it cannot be found.
-inline std::int64_t SizeOf(std::FILE* file) {
-    return Seek(file, 0, SEEK_END) == 0 ? Tell(file) : -1;
-}
-
-// Opens `path` for binary reading if it is a regular file. Anything else (a
-// directory, FIFO, device or socket) is found out before it is opened, since
-// opening a FIFO waits for a writer, and gives null.
-File OpenRegularFile(const std::string& path);
+// Opens `path` for binary reading if it is a regular file, and gives its
+// size as it was then. Anything else (a directory, FIFO, device or socket) is
+// found out before it is opened, since opening a FIFO waits for a writer, and
+// gives null.
+File OpenRegularFile(const std::string& path, std::int64_t& size);
 
 // Creates `path` for binary reading and writing ("w+b"). Fails with EEXIST
 // when anything is there already, a link included, which is never followed.

@@ -39,7 +39,7 @@ int Seek(std::FILE* file, std::int64_t offset, int origin) {
 
 std::int64_t Tell(std::FILE* file) { return ftello(file); }
 
-File OpenRegularFile(const std::string& path) {
+File OpenRegularFile(const std::string& path, std::int64_t& size) {
     struct stat info;
     if (stat(path.c_str(), &info) != 0) return nullptr;
     if (const int reason = NotRegularReason(info)) {
@@ -53,6 +53,7 @@ File OpenRegularFile(const std::string& path) {
     if (fstat(fd, &info) != 0) return CloseWith(fd, errno);
     if (const int reason = NotRegularReason(info)) return CloseWith(fd, reason);
     if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) return CloseWith(fd, errno);
+    size = info.st_size;
     return Fdopen(fd, "rb");
 }
 

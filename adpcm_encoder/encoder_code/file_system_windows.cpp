@@ -122,7 +122,7 @@ int Seek(std::FILE* file, std::int64_t offset, int origin) {
 std::int64_t Tell(std::FILE* file) { return _ftelli64(file); }
 
 // A console, printer port or pipe is no disk file, whatever its name.
-File OpenRegularFile(const std::string& path) {
+File OpenRegularFile(const std::string& path, std::int64_t& size) {
     struct _stat64 info;
     if (_stat64(path.c_str(), &info) != 0) {
         SetErrnoForMissing(path);
@@ -138,6 +138,9 @@ File OpenRegularFile(const std::string& path) {
         file.reset();
         errno = EINVAL;
     }
+    // The size of the file opened, whatever has come to have its name since.
+    if (file && _fstat64(_fileno(file.get()), &info) != 0) file.reset();
+    size = info.st_size;
     return file;
 }
 

@@ -51,11 +51,13 @@ std::string PendingOutput::TemporaryName(unsigned attempt) const {
 // no interruption between the two.
 File PendingOutput::Create() {
     for (unsigned attempt = 0;; ++attempt) {
-        const std::string name = TemporaryName(attempt);
+        std::string name = TemporaryName(attempt);
         const InterruptionsHeldOff heldOff;
         File file = CreateNewFile(name, outputPath_);
         if (file) {
-            path_ = name;
+            // Moved, not copied: no allocation can fail before the file is
+            // this run's to remove.
+            path_ = std::move(name);
             RemoveOnInterruption(path_);
             return file;
         }

@@ -64,11 +64,16 @@ public:
         return chunk;
     }
 
-    // Reads `count` bytes at `offset`.
+    // Reads `count` bytes at `offset`. Chunks are most often read one after
+    // another, and a seek, even within the stream's buffer, costs a system
+    // call: none is made where the last read ended.
     bool Read(std::int64_t offset, unsigned char* out, std::size_t count) {
-        if (Seek(file_, offset, SEEK_SET) == 0 && std::fread(out, 1, count, file_) == count) {
+        if ((offset == position_ || Seek(file_, offset, SEEK_SET) == 0) &&
+            std::fread(out, 1, count, file_) == count) {
+            position_ = offset + static_cast<std::int64_t>(count);
             return true;
         }
+        position_ = kPositionUnknown;
         readError_ = std::ferror(file_) ? std::strerror(errno) : "file ended early";
         return false;
     }
@@ -83,10 +88,13 @@ private:
         return offset < fileSize_ && Read(offset, &byte, 1) && byte == 0;
     }
 
+    static constexpr std::int64_t kPositionUnknown = -1;
+
     std::FILE* file_;
     std::int64_t fileSize_;
     PadBytes padBytes_;
     std::int64_t next_ = wave::kFirstChunkOffset;
+    std::int64_t position_ = kPositionUnknown;  // where the last read ended
     std::string readError_;
 };
 
@@ -344,18 +352,14 @@ InputCheck Walk(std::FILE* input, std::int64_t size, ChunkWalk::PadBytes padByte
 // A file that a walk taking only 0 for a pad byte cannot make out is walked
 // again taking every pad byte, whatever its value; a writer does one or the
 // other throughout.
-InputCheck CheckInput(std::FILE* input) {
-    const std::int64_t size = SizeOf(input);
-    if (size < 0) return Refused(std::string("cannot read: ") + std::strerror(errno));
+InputCheck CheckInput(std::FILE* input, std::int64_t size) {
     const InputCheck check = Walk(input, size, ChunkWalk::PadBytes::ZeroOrLeftOut);
     if (check.accepted) return check;
     const InputCheck padded = Walk(input, size, ChunkWalk::PadBytes::AnyValue);
     return padded.accepted ? padded : check;
 }
 
-AdpcmCheck CheckAdpcmInput(std::FILE* input) {
-    const std::int64_t size = SizeOf(input);
-    if (size < 0) return AdpcmRefused(std::string("cannot read: ") + std::strerror(errno));
+AdpcmCheck CheckAdpcmInput(std::FILE* input, std::int64_t size) {
     ChunkWalk walk(input, size, ChunkWalk::PadBytes::ZeroOrLeftOut);
     const Form form = ReadForm(walk);
     if (form.bigEndian) return AdpcmRefused("big-endian WAVE (RIFX)");

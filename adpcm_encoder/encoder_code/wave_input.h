@@ -8,7 +8,8 @@
 // size says, except where the size was never written (the samples then run
 // to the end of the file, or as far as an RF64 file's ds64 chunk says). A
 // file cut short is taken as far as it goes, with a warning. Reads through
-// the file given, never opens another, and prints nothing.
+// the file given, of `size` bytes as it was opened, never opens another, and
+// prints nothing.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +29,7 @@ struct InputCheck {
     std::string warning;  // when accepted, e.g. "data chunk cut short: 4096 of 88200 bytes"
 };
 
-InputCheck CheckInput(std::FILE* input);
+InputCheck CheckInput(std::FILE* input, std::int64_t size);
 
 // The same walk for an IMA ADPCM file that is to be decoded: mono, 4-bit,
 // any block size and rate, the samples a block stands for from its format
@@ -45,4 +46,4 @@ struct AdpcmCheck {
     std::string warning;  // as InputCheck's
 };
 
-AdpcmCheck CheckAdpcmInput(std::FILE* input);
+AdpcmCheck CheckAdpcmInput(std::FILE* input, std::int64_t size);

@@ -1,8 +1,8 @@
 // Byte layouts of the files pcm-encoder reads and writes.
 //
 // Input: a PCM WAVE file, whose format and samples wave_input.h finds.
-// Output: the 60-byte WaveHeaderTemplate, then 1028-byte IMA ADPCM blocks;
-// three size fields are rewritten at the end.
+// Output: the 60-byte WaveHeaderTemplate with its three size fields filled
+// in, then 1028-byte IMA ADPCM blocks.
 // All numbers are little-endian; samples are signed 16-bit.
 #pragma once
 
@@ -67,10 +67,10 @@ constexpr std::uint64_t BlocksFor(std::uint64_t samples) {
     return (samples + kSamplesPerBlock - 1) / kSamplesPerBlock;
 }
 
-// Output header fields rewritten once every block is written.
-constexpr long kRiffSizeOffset = 4;
-constexpr long kFactSampleLengthOffset = 48;
-constexpr long kDataSizeOffset = 56;
+// The output header's size fields.
+constexpr std::size_t kRiffSizeOffset = 4;
+constexpr std::size_t kFactSampleLengthOffset = 48;
+constexpr std::size_t kDataSizeOffset = 56;
 
 inline std::uint32_t GetLE32(const unsigned char* p) {
     return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
@@ -107,9 +107,9 @@ constexpr void PutTag(Header& out, std::size_t at, const char (&tag)[5]) {
     for (std::size_t i = 0; i < 4; ++i) out[at + i] = static_cast<unsigned char>(tag[i]);
 }
 
-// The header as first written. The size fields hold placeholders until the
-// last block is written; 11025 bytes a second and 2048 samples a block are
-// the values the files' readers have always been given, so they stay.
+// The header but for its size fields, which hold placeholders; 11025 bytes a
+// second and 2048 samples a block are the values the files' readers have
+// always been given, so they stay.
 constexpr Header MakeWaveHeaderTemplate() {
     Header h{};
     PutTag(h, 0, "RIFF");
