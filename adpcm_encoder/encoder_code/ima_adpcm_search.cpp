@@ -202,19 +202,17 @@ void Merge(Scratch& s, std::size_t candidates, std::uint16_t stamp) {
 // result, so that the answer lies among the few candidates of one bucket.
 std::uint64_t HighestKept(Scratch& s, std::size_t candidates) {
     const std::uint64_t lowest = s.lowestRank;  // which merging keeps
-    std::array<std::uint16_t, kBuckets + 1> count{};
+    // Unranked candidates fall into the last bucket with the farthest.
+    std::array<std::uint16_t, kBuckets> count{};
     for (std::size_t n = 0; n < candidates; ++n) {
-        const std::uint64_t rank = s.rank[n];
-        const std::size_t bucket =
-            rank == kUnranked ? kBuckets
-                              : static_cast<std::size_t>(std::min<std::uint64_t>(
-                                    (rank - lowest) >> s.bucketShift, kBuckets - 1));
-        s.bucket[n] = static_cast<unsigned char>(bucket);
+        const auto bucket = static_cast<unsigned char>(
+            std::min<std::uint64_t>((s.rank[n] - lowest) >> s.bucketShift, kBuckets - 1));
+        s.bucket[n] = bucket;
         ++count[bucket];
     }
     std::size_t bucket = 0, below = 0;
     while (bucket < kBuckets && below + count[bucket] < s.width) below += count[bucket++];
-    if (bucket == kBuckets) return kUnranked - 1;  // no more ranked candidates than paths
+    if (bucket == kBuckets) return kUnranked - 1;  // fewer candidates than paths
 
     std::size_t inBucket = 0;
     for (std::size_t n = 0; n < candidates; ++n) {
@@ -223,6 +221,7 @@ std::uint64_t HighestKept(Scratch& s, std::size_t candidates) {
     }
     const auto kth = s.rankScratch.begin() + (s.width - below - 1);
     std::nth_element(s.rankScratch.begin(), kth, s.rankScratch.begin() + inBucket);
+    if (*kth == kUnranked) return kUnranked - 1;  // fewer ranked candidates than paths
     const std::uint64_t highest = *kth;
     // The next sample's spread is much like this one's: it should end about
     // half way through the buckets.
@@ -250,6 +249,8 @@ std::size_t Keep(Scratch& s, std::size_t candidates, std::size_t t) {
     return kept;
 }
 
+// Sets code i and keeps the other code of its byte: the search writes its
+// codes last first.
 void PutCode(unsigned char* codes, std::size_t i, unsigned int code) {
     unsigned char& byte = codes[i / 2];
     byte = static_cast<unsigned char>(i % 2 ? (byte & 0x0F) | code << kCodeBits
