@@ -110,8 +110,7 @@ struct Scratch {
           bucket(candidates),
           link(candidates),
           links(kMaxCodes * this->width),
-          mergeStamp(kMergeTableSize),
-          mergeCandidate(kMergeTableSize) {}
+          merge(kMergeTableSize) {}
 
     std::size_t width;
     std::size_t candidates;
@@ -131,7 +130,7 @@ struct Scratch {
     std::vector<std::uint16_t> link;
     // links[t * width + k]: how path k after code t was reached.
     std::vector<std::uint16_t> links;
-    std::vector<std::uint16_t> mergeStamp, mergeCandidate;
+    std::vector<std::uint32_t> merge;
 };
 
 // How many of the moves from `index` fall short of `difference`: counted
@@ -167,26 +166,29 @@ std::size_t Extend(Scratch& s, std::size_t paths, int sample) {
 }
 
 // Of candidates that reach the same state, keeps the lowest-ranked: the
-// others are unranked.
-void Merge(Scratch& s, std::size_t candidates, std::uint16_t stamp) {
+// others are unranked. An entry of the merge table holds the sample's stamp
+// above the candidate's place, so that one load says both whether it is
+// this sample's and whose it is.
+void Merge(Scratch& s, std::size_t candidates, std::uint32_t stamp) {
     constexpr std::uint32_t kGolden = 2654435761u;
+    const std::uint32_t stamped = stamp << 16;
     for (std::size_t n = 0; n < candidates; ++n) {
         const std::uint32_t state =
             static_cast<std::uint32_t>(s.candidatePredicted[n] - kMinSample) << 7 |
             static_cast<std::uint32_t>(s.candidateIndex[n]);
         std::size_t slot = (state * kGolden) >> (32 - kMergeTableBits);
         for (;; slot = (slot + 1) & (kMergeTableSize - 1)) {
-            if (s.mergeStamp[slot] != stamp) {
-                s.mergeStamp[slot] = stamp;
-                s.mergeCandidate[slot] = static_cast<std::uint16_t>(n);
+            const std::uint32_t entry = s.merge[slot];
+            if ((entry & 0xFFFF0000u) != stamped) {
+                s.merge[slot] = stamped | static_cast<std::uint32_t>(n);
                 break;
             }
-            const std::size_t other = s.mergeCandidate[slot];
+            const std::size_t other = entry & 0xFFFFu;
             if (s.candidatePredicted[other] == s.candidatePredicted[n] &&
                 s.candidateIndex[other] == s.candidateIndex[n]) {
                 if (s.rank[n] < s.rank[other]) {
                     s.rank[other] = kUnranked;
-                    s.mergeCandidate[slot] = static_cast<std::uint16_t>(n);
+                    s.merge[slot] = stamped | static_cast<std::uint32_t>(n);
                 } else {
                     s.rank[n] = kUnranked;
                 }
@@ -311,13 +313,13 @@ unsigned char BestBlockEncoder::Encode(const short* row, std::size_t codesPerBlo
         s.index[i] = static_cast<int>(i);
         s.error[i] = 0;
     }
-    std::fill(s.mergeStamp.begin(), s.mergeStamp.end(), 0);
+    std::fill(s.merge.begin(), s.merge.end(), 0);
     s.bucketShift = 0;
     std::size_t paths = kStartIndices;
     const std::size_t searched = codesPerBlock - 1;
     for (std::size_t t = 0; t < searched; ++t) {
         const std::size_t candidates = Extend(s, paths, row[t + 1]);
-        Merge(s, candidates, static_cast<std::uint16_t>(t + 1));
+        Merge(s, candidates, static_cast<std::uint32_t>(t + 1));
         paths = Keep(s, candidates, t);
     }
 
