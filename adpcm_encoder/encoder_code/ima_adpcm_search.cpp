@@ -9,9 +9,11 @@
 #include "ima_adpcm.h"
 #include "ima_adpcm_tables.h"
 
-// Measured on speech, music-like tones, plucks and noise (bench/fidelity.sh):
-// past 32 paths each doubling of the width costs twice the time for a
-// tenth of a dB or less.
+// Measured on speech, tones, sweeps, plucks, noise and recordings
+// (bench/fidelity.sh): each doubling of the width takes about twice the
+// time; from 16 paths to 32 the median SNR gained 0.12 dB, and each doubling
+// after that 0.1 to 0.17 dB, while 32 paths already decode better than
+// ffmpeg's trellis at its widest.
 const std::size_t kBestSearchWidth = 32;
 
 namespace {
