@@ -134,6 +134,6 @@ for width in 1 4 8 16 32 64 128; do
     read -r _ best _ < <("$fidelity" search "$input" "$width" 2)
     values+=("$best")
   done
-  read -r _ _ seconds < <("$fidelity" search "$work/ten.wav" "$width" 2)
+  read -r _ _ seconds _ < <("$fidelity" search "$work/ten.wav" "$width" 2)
   printf '%-26s %10s %12s\n' "$width" "$(printf '%s\n' "${values[@]}" | median)" "$seconds"
 done

@@ -25,7 +25,8 @@ extern const std::size_t kBestSearchWidth;
 
 class BestBlockEncoder {
 public:
-    // width: the paths kept, 1 or more (the benchmark measures others).
+    // width: the paths kept, 1 to 256 (a width outside is taken as the
+    // nearest); the benchmark measures other widths than --best's.
     explicit BestBlockEncoder(std::size_t width = kBestSearchWidth);
     ~BestBlockEncoder();
     BestBlockEncoder(BestBlockEncoder&&) noexcept;
