@@ -145,8 +145,10 @@ public:
         noise_ += static_cast<double>(noise);
     }
 
-    // Infinite when nothing was lost.
-    double SnrDb() const { return 10 * std::log10(signal_ / noise_); }
+    // Infinite when nothing was lost, silence included.
+    double SnrDb() const {
+        return noise_ == 0 ? HUGE_VAL : 10 * std::log10(signal_ / noise_);
+    }
 
 private:
     std::vector<short> decoded_;
@@ -421,7 +423,9 @@ public:
           samples_(format.samplesPerBlock),
           bytes_(format.samplesPerBlock * sizeof(short)) {
         const std::uint64_t held = wholeBlocks_ * format.samplesPerBlock + PartialSamples();
-        count_ = format.factLength && *format.factLength <= held ? *format.factLength : held;
+        // A fact chunk of 0 beside blocks is one a writer never filled in.
+        const bool factTrue = format.factLength && *format.factLength > 0 && *format.factLength <= held;
+        count_ = factTrue ? *format.factLength : held;
     }
 
     std::uint64_t samples() const { return count_; }
@@ -460,8 +464,8 @@ public:
                                (malformed_ > 1 ? " and " + std::to_string(malformed_ - 1) +
                                                      " more"
                                                : std::string()) +
-                               ": a step index above 88 or a reserved byte other than 0;"
-                               " decoded as players decode it");
+                               ": a step index above 88 (taken as 88) or a reserved byte other"
+                               " than 0 (ignored)");
         }
         if (partialBytes_ > 0) {
             warnings.push_back(Shown(inputPath) + ": the data is not a whole number of blocks: the last " +

@@ -12,6 +12,7 @@
 // exits 0 without waiting.
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -188,7 +189,8 @@ private:
 // "Enc_take.wav: 146856 samples, 72 blocks, 6.66 s, SNR 22.48 dB", or for a
 // decoding "Dec_take.wav: 146856 samples, 6.66 s".
 void PrintSummary(const std::string& output, const Summary& summary) {
-    std::string line = Shown(output) + ": " + std::to_string(summary.samples) + " samples";
+    std::string line = Shown(output) + ": " + std::to_string(summary.samples) +
+                       (summary.samples == 1 ? " sample" : " samples");
     if (summary.blocks) {
         line += ", " + std::to_string(summary.blocks) + (summary.blocks == 1 ? " block" : " blocks");
     }
@@ -197,8 +199,13 @@ void PrintSummary(const std::string& output, const Summary& summary) {
                   summary.rate ? static_cast<double>(summary.samples) / summary.rate : 0.0);
     line += figures;
     if (summary.snrDb) {
-        std::snprintf(figures, sizeof figures, ", SNR %.2f dB", *summary.snrDb);
-        line += figures;
+        // Spelled out: C runtimes print an infinity differently.
+        if (std::isinf(*summary.snrDb)) {
+            line += ", SNR inf dB";
+        } else {
+            std::snprintf(figures, sizeof figures, ", SNR %.2f dB", *summary.snrDb);
+            line += figures;
+        }
     }
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
