@@ -20,7 +20,7 @@
 #include "ima_adpcm_blocks.h"
 #include "reference_encoder.h"
 #include "wave_files.h"
-#include "wave_layout.h"
+#include "wave/wave_output.h"
 
 namespace {
 

@@ -29,7 +29,7 @@
 #include "ima_adpcm.h"
 #include "ima_adpcm_blocks.h"
 #include "ima_adpcm_search.h"
-#include "wave_layout.h"
+#include "wave/wave_output.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "file_system.h"
-#include "wave_layout.h"
+#include "platform/file_system.h"
+#include "wave/wave_output.h"
 
 namespace {
 

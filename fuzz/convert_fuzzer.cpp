@@ -22,10 +22,10 @@
 #include <cstring>
 #include <string>
 
-#include "conversion.h"
+#include "convert/conversion.h"
 #include "ima_adpcm.h"
 #include "wave_files.h"
-#include "wave_layout.h"
+#include "wave/wave_output.h"
 
 namespace {
 

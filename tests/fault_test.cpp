@@ -11,7 +11,7 @@
 #include <cstring>
 #include <optional>
 
-#include "conversion.h"
+#include "convert/conversion.h"
 #include "test_seed.h"
 #include "test_support.h"
 

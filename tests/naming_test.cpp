@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "conversion.h"
+#include "convert/conversion.h"
 #include "test_support.h"
-#include "wildcard_args.h"
+#include "platform/arguments.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <iostream>
 
 #include "adpcm_file.h"
-#include "best_encoding.h"
+#include "convert/best_encoding.h"
 #include "test_seed.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "wave_layout.h"
+#include "wave/wave_output.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;

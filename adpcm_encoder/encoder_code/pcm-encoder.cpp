@@ -20,10 +20,10 @@
 #include <utility>
 #include <vector>
 
-#include "console.h"
-#include "conversion.h"
-#include "interruption.h"
-#include "wildcard_args.h"
+#include "platform/console.h"
+#include "convert/conversion.h"
+#include "platform/interruption.h"
+#include "platform/arguments.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "wildcard_args.h"
+#include "platform/arguments.h"
 
 // mingw's start-up expands patterns in the arguments only when the program
 // defines this as nonzero.

@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "file_system.h"
+#include "platform/file_system.h"
 
 class PendingOutput {
 public:

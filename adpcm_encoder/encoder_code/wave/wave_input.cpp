@@ -1,12 +1,12 @@
-#include "wave_input.h"
+#include "wave/wave_input.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
 
-#include "file_system.h"
-#include "wave_layout.h"
+#include "platform/file_system.h"
+#include "wave/wave_output.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "pending_output.h"
+#include "convert/pending_output.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <random>
 #include <utility>
 
-#include "interruption.h"
+#include "platform/interruption.h"
 
 namespace {
 

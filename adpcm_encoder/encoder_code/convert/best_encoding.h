@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ima_adpcm_search.h"
-#include "worker_pool.h"
+#include "convert/worker_pool.h"
 
 class BestEncoding {
 public:

@@ -1,7 +1,7 @@
 #include <io.h>
 #include <windows.h>
 
-#include "console.h"
+#include "platform/console.h"
 
 // _isatty says yes to the NUL device too; only a console has a console mode.
 bool IsConsole(std::FILE* stream) {

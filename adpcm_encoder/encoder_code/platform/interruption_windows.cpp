@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "interruption.h"
+#include "platform/interruption.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "conversion.h"
+#include "convert/conversion.h"
 
 #include <algorithm>
 #include <array>
@@ -13,15 +13,15 @@
 #include <utility>
 #include <vector>
 
-#include "best_encoding.h"
-#include "file_system.h"
+#include "convert/best_encoding.h"
+#include "platform/file_system.h"
 #include "ima_adpcm.h"
 #include "ima_adpcm_blocks.h"
 #include "ima_adpcm_tables.h"
-#include "pending_output.h"
-#include "wave_input.h"
-#include "wave_layout.h"
-#include "worker_pool.h"
+#include "convert/pending_output.h"
+#include "wave/wave_input.h"
+#include "wave/wave_output.h"
+#include "convert/worker_pool.h"
 
 namespace {
 

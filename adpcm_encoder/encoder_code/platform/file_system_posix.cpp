@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "file_system.h"
+#include "platform/file_system.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include <unistd.h>
 
-#include "console.h"
+#include "platform/console.h"
 
 bool IsConsole(std::FILE* stream) { return isatty(fileno(stream)) == 1; }

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <string>
 
-#include "file_system.h"
+#include "platform/file_system.h"
 
 namespace {
 

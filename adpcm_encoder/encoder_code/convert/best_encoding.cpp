@@ -1,4 +1,4 @@
-#include "best_encoding.h"
+#include "convert/best_encoding.h"
 
 #include <algorithm>
 #include <thread>

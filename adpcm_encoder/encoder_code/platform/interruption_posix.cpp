@@ -3,7 +3,7 @@
 
 #include <csignal>
 
-#include "interruption.h"
+#include "platform/interruption.h"
 
 namespace {
 

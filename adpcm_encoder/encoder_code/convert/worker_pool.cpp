@@ -1,6 +1,6 @@
-#include "worker_pool.h"
+#include "convert/worker_pool.h"
 
-#include "interruption.h"
+#include "platform/interruption.h"
 
 WorkerPool::WorkerPool(std::size_t workers) {
     const InterruptionsHeldOff heldOff;

@@ -1,4 +1,4 @@
-#include "wildcard_args.h"
+#include "platform/arguments.h"
 
 #include <algorithm>
 #include <filesystem>
