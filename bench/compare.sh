@@ -32,9 +32,8 @@ short_minutes=1
 long_minutes=60
 
 build=build/bench
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPCM_ENCODER_BUILD_TESTS=OFF \
-  -DPCM_ENCODER_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build "$build" --target pcm-encoder codec_bench io_floor -j2 >/dev/null
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target pcm-encoder codec_bench io_floor -j2 >/dev/null
 encoder=$(realpath "$build/pcm-encoder")
 
 work=$(mktemp -d)

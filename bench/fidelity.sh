@@ -22,9 +22,8 @@ mapfile -t missing < <(missing_packages cmake make g++ sox ffmpeg espeak-ng alsa
 install_packages "${missing[@]}"
 
 build=build/bench
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPCM_ENCODER_BUILD_TESTS=OFF \
-  -DPCM_ENCODER_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build "$build" --target pcm-encoder fidelity -j2 >/dev/null
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target pcm-encoder fidelity -j2 >/dev/null
 encoder=$(realpath "$build/pcm-encoder")
 fidelity=$(realpath "$build/bench/fidelity")
 

@@ -21,11 +21,10 @@ install_packages "${missing[@]}"
 # folders below build/ are left alone.
 build=build
 
-# Only the program, and the compressed manual and documents that `cmake
-# --install build` puts beside it, are built: the tests are built and run by
-# scripts/run-tests.sh. AUTO: a cache from before the tests became optional
-# may still demand them.
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPCM_ENCODER_BUILD_TESTS=AUTO
-cmake --build "$build" --target pcm-encoder compressed_documents -j"$(nproc)"
+# The release preset: only the program, and the compressed manual and
+# documents that `cmake --install build` puts beside it; the tests are built
+# and run by scripts/run-tests.sh.
+cmake --preset release
+cmake --build --preset release -j"$(nproc)"
 "$build/pcm-encoder" examples/hello.wav </dev/null
 echo "Converted examples/hello.wav into examples/Enc_hello.wav"

@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
-# Installs what the tests need (apt-get, as root) when it is missing, builds
-# everything with warnings as errors (the program for Linux and, cross-built,
-# pcm-encoder.exe for Windows), makes the packages (the Windows zip and the
-# .deb) and runs every test, the .exe's under Wine;
-# then the native tests again in a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer that encodes blocks without the vector lanes,
-# and the libFuzzer targets for PCM_ENCODER_FUZZ_SECONDS each (30 unless set).
+# Builds everything with warnings as errors (the program for Linux and,
+# cross-built, pcm-encoder.exe for Windows), makes the packages (the Windows
+# zip and the .deb) and runs every test, the .exe's under Wine; then the
+# native tests again in a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer on the scalar path, and the libFuzzer targets for
+# PCM_ENCODER_FUZZ_SECONDS each (30 unless set). The builds are the presets
+# of CMakePresets.json.
+#
+# As root it first installs (apt-get) whatever the tests need that is
+# missing. As anyone else it installs nothing: it runs what it can, and a
+# build whose packages are missing is reported as skipped, as are the tests
+# that need a missing tool. It fails only when a build or a test that ran
+# failed, or when not even the program can be built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/apt.sh
@@ -18,48 +24,82 @@ source scripts/apt.sh
 # (nothing, the runtimes being linked in); lintian and man check the .deb and
 # its manual; ffmpeg, sndfile-programs and python3 write the files of other
 # tools that the program must take.
-packages=(cmake make g++ libgtest-dev ffmpeg sox sndfile-programs g++-mingw-w64-x86-64 wine wine64
-  clang-14 "$(available_package libclang-rt-14-dev libclang-common-14-dev)" libbenchmark-dev
-  dpkg-dev file lintian man-db python3)
-mapfile -t missing < <(missing_packages "${packages[@]}")
-install_packages "${missing[@]}"
+build_packages=(cmake make g++)
+test_packages=(libgtest-dev)
+windows_packages=(g++-mingw-w64-x86-64)
+package_packages=(dpkg-dev file)
+fuzz_packages=(clang-14 "$(available_package libclang-rt-14-dev libclang-common-14-dev)")
+benchmark_packages=(libbenchmark-dev)
+tool_packages=(ffmpeg sox sndfile-programs wine wine64 lintian man-db python3)
+mapfile -t missing < <(missing_packages "${build_packages[@]}" "${test_packages[@]}" \
+  "${windows_packages[@]}" "${package_packages[@]}" "${fuzz_packages[@]}" \
+  "${benchmark_packages[@]}" "${tool_packages[@]}")
+if ((EUID == 0)); then
+  install_packages "${missing[@]}"
+  missing=()
+elif ((${#missing[@]})); then
+  echo "Not root, so nothing is installed; missing: ${missing[*]}"
+  echo "(as root: apt-get update && apt-get install -y --no-install-recommends ${missing[*]})"
+fi
 
-windows_build=build/windows
-cmake -S . -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DPCM_ENCODER_WERROR=ON -DPCM_ENCODER_BUILD_TESTS=OFF
-cmake --build "$windows_build" -j"$(nproc)"
-cmake --build "$windows_build" --target package
+skipped=()
+# Whether none of the given packages is missing; if some are, the build
+# `what` is noted as skipped.
+have() {
+  local what=$1 package lacking=()
+  shift
+  for package; do
+    [[ " ${missing[*]} " == *" $package "* ]] && lacking+=("$package")
+  done
+  ((${#lacking[@]} == 0)) && return 0
+  skipped+=("$what (needs ${lacking[*]})")
+  return 1
+}
+
+jobs=$(nproc)
+configure() { cmake --preset "$@"; }
+build() { cmake --build --preset "$1" -j"$jobs"; }
+
+have "everything" "${build_packages[@]}" || {
+  echo "$0: cannot build anything without ${build_packages[*]}" >&2
+  exit 1
+}
+
+if have "the Windows build and its Wine tests" "${windows_packages[@]}"; then
+  configure windows
+  build windows
+  build windows-package
+fi
 
 # The .deb holds the program as a user builds it: Release, tests left out,
 # hardened as Debian's packages are.
-package_build=build/package
-cmake -S . -B "$package_build" -DCMAKE_BUILD_TYPE=Release -DPCM_ENCODER_WERROR=ON \
-  -DPCM_ENCODER_BUILD_TESTS=OFF -DPCM_ENCODER_HARDEN=ON
-cmake --build "$package_build" -j"$(nproc)"
-cmake --build "$package_build" --target package
+if have "the .deb" "${package_packages[@]}"; then
+  configure package
+  build package
+  build deb
+fi
 
-build=build/test
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPCM_ENCODER_WERROR=ON \
-  -DPCM_ENCODER_BUILD_TESTS=ON -DPCM_ENCODER_BUILD_BENCHMARKS=ON \
-  -DPCM_ENCODER_WINDOWS_EXE="$PWD/$windows_build/pcm-encoder.exe"
-cmake --build "$build" -j"$(nproc)"
-ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+if have "the tests" "${test_packages[@]}"; then
+  benchmarks=ON
+  have "the codec benchmark's build" "${benchmark_packages[@]}" || benchmarks=OFF
+  configure test -DPCM_ENCODER_BUILD_BENCHMARKS=$benchmarks
+  build test
+  ctest --preset test -j"$jobs"
 
-# The Windows build's tests run no sanitized code, so they are left out here.
-# This build encodes blocks one after the other, so that the whole native
-# suite runs once on that path and once (above) on the vector lanes.
-sanitize=build/sanitize
-cmake -S . -B "$sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPCM_ENCODER_WERROR=ON \
-  -DPCM_ENCODER_BUILD_TESTS=ON -DPCM_ENCODER_SANITIZE=ON -DPCM_ENCODER_FORCE_SCALAR=ON
-cmake --build "$sanitize" -j"$(nproc)"
-ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir "$sanitize" --output-on-failure -j"$(nproc)" --exclude-regex '^wine|^windows_'
+  # The Windows build's tests run no sanitized code, so they are left out
+  # there. It encodes on the scalar path, so that the whole native suite
+  # runs once on that path and once (above) in the SSE2 lanes.
+  configure sanitize
+  build sanitize
+  ctest --preset sanitize -j"$jobs"
+fi
 
-fuzz=build/fuzz
-cmake -S . -B "$fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPCM_ENCODER_WERROR=ON \
-  -DCMAKE_CXX_COMPILER=clang++-14 -DPCM_ENCODER_BUILD_TESTS=OFF -DPCM_ENCODER_FUZZ=ON \
-  -DPCM_ENCODER_FUZZ_SECONDS="${PCM_ENCODER_FUZZ_SECONDS:-30}"
-cmake --build "$fuzz" -j"$(nproc)"
-ctest --test-dir "$fuzz" --output-on-failure -j"$(nproc)"
-# How much each target was fuzzed, for the log.
-grep -E "(Testing: fuzz_|^Done [0-9]+ runs)" "$fuzz/Testing/Temporary/LastTest.log"
+if have "the fuzz targets" "${fuzz_packages[@]}"; then
+  configure fuzz -DPCM_ENCODER_FUZZ_SECONDS="${PCM_ENCODER_FUZZ_SECONDS:-30}"
+  build fuzz
+  ctest --preset fuzz -j"$jobs"
+  # How much each target was fuzzed, for the log.
+  grep -E "(Testing: fuzz_|^Done [0-9]+ runs)" build/fuzz/Testing/Temporary/LastTest.log
+fi
+
+for what in "${skipped[@]}"; do echo "Skipped: $what"; done
