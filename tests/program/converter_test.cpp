@@ -156,8 +156,7 @@ struct Rejected {
     std::vector<std::string> options = {};
 };
 
-// Each reason's wording is the business of the WAVE parser's unit tests;
-// these rows see that it reaches the user and that nothing is written.
+// A few rows; the other reasons are unit tests of CheckInput and CheckAdpcmInput.
 TEST_F(Program, RejectsWhatItCannotConvertSaysWhyAndLeavesNoOutput) {
     const std::vector<short> samples(5000, 100);
     const Bytes canonical = PcmWave(samples);
@@ -273,8 +272,7 @@ struct Layout {
 
 // Whatever lies around the data chunk, and whether or not its size was ever
 // written, the output is that of the same samples in a canonical file; a
-// file cut short says so. Where the samples lie in each layout is the WAVE
-// parser's unit tests' business; these rows see the program read them.
+// file cut short says so. A few layouts; the rest are unit tests of CheckInput.
 TEST_F(Program, TakesTheSamplesFromTheDataChunk) {
     const Bytes canonical = PcmWave(NoisySamples(2 * kSamplesPerBlock + 300, TestSeed()));
     TempDir reference;
