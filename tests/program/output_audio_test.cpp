@@ -5,7 +5,6 @@
 #include <iostream>
 
 #include "adpcm_file.h"
-#include "convert/best_encoding.h"
 #include "test_seed.h"
 
 namespace {
@@ -33,6 +32,8 @@ std::vector<short> Sweep(std::size_t count) {
     return samples;
 }
 
+using OutputAudio = ProgramTest;
+
 struct AudioCase {
     const char* what;
     Bytes input;
@@ -50,7 +51,7 @@ std::vector<AudioCase> AudioCases() {
     };
 }
 
-TEST(OutputAudio, DecodesToWhatTheEncoderReconstructed) {
+TEST_F(OutputAudio, DecodesToWhatTheEncoderReconstructed) {
     for (const AudioCase& c : AudioCases()) {
         SCOPED_TRACE(c.what);
         TempDir temp;
@@ -63,7 +64,7 @@ TEST(OutputAudio, DecodesToWhatTheEncoderReconstructed) {
 
 // The header, sizes and opening samples of the default output; codes that
 // decode no worse.
-TEST(OutputAudio, BestKeepsTheLayoutAndDecodesAtLeastAsWell) {
+TEST_F(OutputAudio, BestKeepsTheLayoutAndDecodesAtLeastAsWell) {
     for (const AudioCase& c : AudioCases()) {
         SCOPED_TRACE(c.what);
         TempDir temp;
@@ -84,25 +85,7 @@ TEST(OutputAudio, BestKeepsTheLayoutAndDecodesAtLeastAsWell) {
     }
 }
 
-// Blocks are shared out among the workers as they come free; the bytes must
-// not show it.
-TEST(BestEncoding, GivesTheSameBytesOnOneWorkerAndOnSeveral) {
-    constexpr std::size_t kBlocks = 7, kStride = kSamplesPerBlock + 1;
-    std::vector<short> rows = NoisySamples(kBlocks * kStride, TestSeed());
-    std::vector<unsigned char> codes[2], indices[2];
-    const std::size_t workers[2] = {1, 3};
-    for (int run = 0; run < 2; ++run) {
-        codes[run].resize(kBlocks * kSamplesPerBlock / 2);
-        indices[run].resize(kBlocks);
-        BestEncoding(workers[run]).Encode(rows.data(), kStride, kSamplesPerBlock,
-                                          codes[run].data(), kSamplesPerBlock / 2,
-                                          indices[run].data(), kBlocks);
-    }
-    EXPECT_EQ(codes[0], codes[1]);
-    EXPECT_EQ(indices[0], indices[1]);
-}
-
-TEST(OutputAudio, SpeechExampleKeepsTwentyDecibelsOfSignalToNoise) {
+TEST_F(OutputAudio, SpeechExampleKeepsTwentyDecibelsOfSignalToNoise) {
     TempDir temp;
     const Bytes input = ReadBytes(EXAMPLE_WAV);
     const std::vector<short> decoded = DecodeOutput(ConvertedOutput(temp, input));

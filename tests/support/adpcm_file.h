@@ -50,7 +50,7 @@ inline std::vector<short> DecodeOutput(const Bytes& output) {
 }
 
 // What the encoder predicted while coding each block, worked out with the
-// plain transcription from the input and the step index the block names.
+// reference transcription from the input and the step index the block names.
 inline std::vector<short> EncoderReconstruction(const std::vector<short>& input,
                                                 const Bytes& output) {
     std::vector<short> samples(BlocksIn(output) * kSamplesPerBlock);

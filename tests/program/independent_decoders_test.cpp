@@ -12,6 +12,8 @@
 namespace {
 
 using Program = ProgramTest;
+using Ffmpeg = ProgramTest;
+using Writers = ProgramTest;
 
 // Other decoders play the opening sample and all 2048 codes of a block.
 constexpr std::size_t kPlayedPerBlock = kSamplesPerBlock + 1;
@@ -51,7 +53,7 @@ std::optional<std::vector<short>> Decoded(const TempDir& temp, const std::string
     return PcmWaveSamples(ReadBytes(temp.work() / "decoded.wav"));
 }
 
-TEST(Ffmpeg, PlaysTheOutputAsItIsWithinTwoDecibelsOfOurDecoder) {
+TEST_F(Ffmpeg, PlaysTheOutputAsItIsWithinTwoDecibelsOfOurDecoder) {
     if (!Installed("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
     for (const Conversion& c : Conversions()) {
         SCOPED_TRACE(c.what);
@@ -74,34 +76,34 @@ TEST(Ffmpeg, PlaysTheOutputAsItIsWithinTwoDecibelsOfOurDecoder) {
 
 struct Writer {
     const char* what;
-    const char* command;  // writes other.wav from plain.wav, a canonical file
+    const char* command;  // writes other.wav from canonical.wav, a canonical file
 };
 
 // What common tools write around the same samples: chunks before the format
 // chunk and the data, RF64, the extensible format. All convert as the
 // canonical file does.
-TEST(Writers, FilesOfCommonToolsConvertAsTheCanonicalFile) {
+TEST_F(Writers, FilesOfCommonToolsConvertAsTheCanonicalFile) {
     for (const char* tool : {"ffmpeg", "sndfile-convert", "python3"}) {
         if (!Installed(tool)) GTEST_SKIP() << tool << " is not installed";
     }
     const Writer writers[] = {
-        {"ffmpeg's LIST chunk", "ffmpeg -nostdin -y -v error -i plain.wav other.wav"},
-        {"ffmpeg -rf64 auto", "ffmpeg -nostdin -y -v error -i plain.wav -rf64 auto other.wav"},
-        {"ffmpeg -rf64 always", "ffmpeg -nostdin -y -v error -i plain.wav -rf64 always other.wav"},
+        {"ffmpeg's LIST chunk", "ffmpeg -nostdin -y -v error -i canonical.wav other.wav"},
+        {"ffmpeg -rf64 auto", "ffmpeg -nostdin -y -v error -i canonical.wav -rf64 auto other.wav"},
+        {"ffmpeg -rf64 always", "ffmpeg -nostdin -y -v error -i canonical.wav -rf64 always other.wav"},
         {"ffmpeg -rf64 always to a pipe, no sizes written",
-         "sh -c 'ffmpeg -nostdin -v error -i plain.wav -rf64 always -f wav - | cat >other.wav'"},
-        {"sndfile-convert to .wavex", "sndfile-convert plain.wav o.wavex && mv o.wavex other.wav"},
+         "sh -c 'ffmpeg -nostdin -v error -i canonical.wav -rf64 always -f wav - | cat >other.wav'"},
+        {"sndfile-convert to .wavex", "sndfile-convert canonical.wav o.wavex && mv o.wavex other.wav"},
         {"Python's wave module",
-         "python3 -c 'import wave; r = wave.open(\"plain.wav\"); w = wave.open(\"other.wav\", "
+         "python3 -c 'import wave; r = wave.open(\"canonical.wav\"); w = wave.open(\"other.wav\", "
          "\"wb\"); w.setparams(r.getparams()); w.writeframes(r.readframes(r.getnframes()))'"},
     };
     TempDir temp;
     ASSERT_EQ(RunInWork(temp, "ffmpeg -nostdin -v error -i " + ShellQuoted(EXAMPLE_WAV) +
-                                  " -fflags +bitexact plain.wav")
+                                  " -fflags +bitexact canonical.wav")
                   .status,
               0);
-    ASSERT_EQ(RunEncoder(temp, {"plain.wav"}).status, 0);
-    const Bytes converted = ReadBytes(temp.work() / "Enc_plain.wav");
+    ASSERT_EQ(RunEncoder(temp, {"canonical.wav"}).status, 0);
+    const Bytes converted = ReadBytes(temp.work() / "Enc_canonical.wav");
     ASSERT_GT(BlocksIn(converted), 0u);
     for (const Writer& writer : writers) {
         SCOPED_TRACE(writer.what);
@@ -122,9 +124,9 @@ struct StrictDecoder {
 
 void PrintTo(const StrictDecoder& decoder, std::ostream* out) { *out << decoder.tool; }
 
-class StrictDecoders : public testing::TestWithParam<StrictDecoder> {};
+class StrictDecoders : public ProgramTest, public testing::WithParamInterface<StrictDecoder> {};
 
-// These decoders refuse 2048 samples in a 1028-byte block, since the block
+// These decoders reject 2048 samples in a 1028-byte block, since the block
 // holds 2049; told 2049, they must agree with us on every sample we count.
 TEST_P(StrictDecoders, DecodeACopySaying2049SamplesABlockBitForBitAsWeDo) {
     if (!Installed(GetParam().tool)) GTEST_SKIP() << GetParam().tool << " is not installed";
@@ -147,7 +149,7 @@ TEST_P(StrictDecoders, DecodeACopySaying2049SamplesABlockBitForBitAsWeDo) {
 struct Decoding {
     const char* what;
     const char* tool;     // that writes the file, if not the program
-    std::string command;  // writes adpcm.wav from plain.wav, a canonical file
+    std::string command;  // writes adpcm.wav from canonical.wav, a canonical file
     // Samples the fact chunk claims, patched in; 0: as written.
     std::uint32_t factLength = 0;
 };
@@ -162,12 +164,12 @@ std::vector<short> FirstOf(std::vector<short> samples, std::size_t count) {
 TEST_F(Program, DecodesAsTheStandardDecoderDoes) {
     const std::string ours = ProgramCommand() + " -v ";
     const Decoding cases[] = {
-        {"the default", nullptr, "(" + ours + "plain.wav && mv Enc_plain.wav adpcm.wav)"},
-        {"--best", nullptr, "(" + ours + "--best plain.wav && mv Enc_plain.wav adpcm.wav)"},
+        {"the default", nullptr, "(" + ours + "canonical.wav && mv Enc_canonical.wav adpcm.wav)"},
+        {"--best", nullptr, "(" + ours + "--best canonical.wav && mv Enc_canonical.wav adpcm.wav)"},
         {"a fact chunk shorter than the blocks", nullptr,
-         "(" + ours + "plain.wav && mv Enc_plain.wav adpcm.wav)", 3000},
-        {"sox's", "sox", "sox plain.wav -e ima-adpcm adpcm.wav"},
-        {"ffmpeg's", "ffmpeg", "ffmpeg -nostdin -v error -i plain.wav -c:a adpcm_ima_wav adpcm.wav"},
+         "(" + ours + "canonical.wav && mv Enc_canonical.wav adpcm.wav)", 3000},
+        {"sox's", "sox", "sox canonical.wav -e ima-adpcm adpcm.wav"},
+        {"ffmpeg's", "ffmpeg", "ffmpeg -nostdin -v error -i canonical.wav -c:a adpcm_ima_wav adpcm.wav"},
     };
     const Bytes input = ReadBytes(EXAMPLE_WAV);
     const std::vector<short> samples = InputSamples(input);
@@ -175,7 +177,7 @@ TEST_F(Program, DecodesAsTheStandardDecoderDoes) {
         SCOPED_TRACE(c.what);
         if (c.tool && !Installed(c.tool)) GTEST_SKIP() << c.tool << " is not installed";
         TempDir temp;
-        WriteBytes(temp.work() / "plain.wav", input);
+        WriteBytes(temp.work() / "canonical.wav", input);
         const RunResult written = RunInWork(temp, c.command);
         ASSERT_EQ(written.status, 0) << written.err;
         Bytes adpcm = ReadBytes(temp.work() / "adpcm.wav");

@@ -1,7 +1,7 @@
 // The Windows build run under Wine, on what only it meets: Windows paths, the
 // C runtime's own wildcard expansion, names outside the system's code page,
 // and output that must match the native build's byte for byte. The rest of
-// the end-to-end suite runs on it too (converter_test, registered for Wine).
+// the end-to-end suite runs on it too (program_test, run whole under Wine).
 #include <gtest/gtest.h>
 
 #include <algorithm>

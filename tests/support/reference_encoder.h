@@ -1,4 +1,4 @@
-// A plain transcription of the IMA ADPCM per-sample encoder, one statement a
+// A reference transcription of the IMA ADPCM per-sample encoder, one statement a
 // rule, kept apart from the product so the codec can be checked against it.
 #pragma once
 

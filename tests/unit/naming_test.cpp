@@ -50,9 +50,9 @@ TEST(ExpandWildcards, ReplacesPatternsByTheirSortedMatches) {
     }
     const std::string dir = temp.work().string() + "/";
     const std::vector<std::string> expanded =
-        ExpandWildcards({dir + "?.wav", dir + "*.none", dir + "odd?.wav", "plain"});
+        ExpandWildcards({dir + "?.wav", dir + "*.none", dir + "odd?.wav", "literal"});
     const std::vector<std::string> expected = {dir + "a.wav", dir + "b.wav", dir + "*.none",
-                                               dir + "odd?.wav", "plain"};
+                                               dir + "odd?.wav", "literal"};
     EXPECT_EQ(expanded, expected);
 }
 

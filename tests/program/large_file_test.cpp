@@ -52,7 +52,7 @@ TEST_F(LargeFile, ConvertsAnInputJustOver2GiBWithCorrectSizeFields) {
 }
 
 // The fact chunk's 32-bit sample length overflows first: past 2^21 blocks.
-TEST_F(LargeFile, RefusesAnInputTooLargeForTheWaveSizeFieldsBeforeWriting) {
+TEST_F(LargeFile, RejectsAnInputTooLargeForTheWaveSizeFieldsBeforeWriting) {
     TempDir temp;
     WriteBytes(temp.work() / "huge.wav", PcmWave({}));
     fs::resize_file(temp.work() / "huge.wav", 44 + 4096ull * (1u << 21));

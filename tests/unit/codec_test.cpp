@@ -110,7 +110,7 @@ TEST(Encodes, FullScaleRunsSaturateAndSettle) {
     }
 }
 
-TEST(Encodes, MatchesThePlainTranscriptionOnRandomStates) {
+TEST(Encodes, MatchesTheReferenceTranscriptionOnRandomStates) {
     const std::uint32_t seed = TestSeed();
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
@@ -129,7 +129,7 @@ TEST(Encodes, MatchesThePlainTranscriptionOnRandomStates) {
 // The magnitude changes where the distance passes a sum of whole, half and
 // quarter steps; random samples seldom land on those edges, so every edge of
 // every step is tried, up and down, near the middle and the ends of the range.
-TEST(Encodes, MatchesThePlainTranscriptionAtEveryDecisionEdge) {
+TEST(Encodes, MatchesTheReferenceTranscriptionAtEveryDecisionEdge) {
     for (int index = 0; index <= 88; ++index) {
         const int step = kReferenceSteps[index], half = step >> 1, quarter = step >> 2;
         const int edges[] = {quarter,        half,        half + quarter,       step,
@@ -230,17 +230,17 @@ TEST(BufferEncode, ReseedsAtEveryCallAndMatchesPerSampleCodes) {
                      static_cast<unsigned int>(samples.size() * sizeof(short)));
 
         std::vector<unsigned char> expected(32, 0x5C);
-        IMA_ADPCM plain = CodecAt(opening, seedIndex);
+        IMA_ADPCM perSample = CodecAt(opening, seedIndex);
         for (std::size_t i = 0; i < samples.size(); ++i) {
             const std::size_t nibble = dstOffset / 4 + i;
             unsigned char& byte = expected[nibble / 2];
-            const int code = plain.Encodes(samples[i]);
+            const int code = perSample.Encodes(samples[i]);
             byte = nibble % 2 ? static_cast<unsigned char>((byte & 0x0F) | code << 4)
                               : static_cast<unsigned char>(code);
         }
         ASSERT_EQ(packed, expected) << "trial " << trial << ", offset " << dstOffset;
-        ASSERT_EQ(codec.PredictedValue, plain.PredictedValue);
-        ASSERT_EQ(codec.StepIndex, plain.StepIndex);
+        ASSERT_EQ(codec.PredictedValue, perSample.PredictedValue);
+        ASSERT_EQ(codec.StepIndex, perSample.StepIndex);
     }
 }
 
@@ -265,9 +265,9 @@ short SampleOf(Signal signal, std::size_t i, std::mt19937& random) {
     return 0;
 }
 
-// Groups smaller than, as large as and larger than the blocks encoded side
-// by side, so that every way through is taken (blocks side by side, in
-// fewer lanes, one after the other), on signals that reach both clamps;
+// Groups smaller than, as large as and larger than the blocks encoded in
+// SSE2 lanes, so that every way through is taken (all lanes, fewer lanes,
+// the scalar path), on signals that reach both clamps;
 // blocks of the program's length, the last padded as a short tail is (its
 // samples repeat from the middle on), and of a length the lanes do not take.
 TEST(EncodeBlocks, EqualsOneBufferEncodePerBlockAndDecodesAsTheBufferDecode) {
@@ -278,7 +278,7 @@ TEST(EncodeBlocks, EqualsOneBufferEncodePerBlockAndDecodesAsTheBufferDecode) {
         for (const std::size_t codesPerBlock : {std::size_t{2048}, std::size_t{20}}) {
             for (const std::size_t count :
                  {std::size_t{1}, lanes - 1, lanes, lanes + 1, 2 * lanes + 3}) {
-                if (count == 0) continue;  // blocks one at a time: no group is smaller
+                if (count == 0) continue;  // the scalar path, one lane: no group is smaller
                 const std::size_t rowStride = codesPerBlock + 7,
                                   codesStride = codesPerBlock / 2 + 4;
                 std::vector<short> rows(count * rowStride);
@@ -309,7 +309,7 @@ TEST(EncodeBlocks, EqualsOneBufferEncodePerBlockAndDecodesAsTheBufferDecode) {
                     EXPECT_EQ(headerAfter, HeaderVal);
                     EXPECT_EQ(x, 1);
 
-                    // And back: the blocks' samples, four side by side and one by one.
+                    // And back: the blocks' samples, in lanes and on the scalar path.
                     std::vector<short> decoded(count * rowStride), expectedDecoded(decoded.size());
                     DecodeBlocks(rows.data(), rowStride, indices.data(), codes.data(), codesStride,
                                  codesPerBlock, decoded.data(), rowStride, count);

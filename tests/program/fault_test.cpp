@@ -108,7 +108,7 @@ std::optional<std::string> FileSizeLimitMidway(const TempDir&) { return "ulimit 
 // Root writes anywhere, so as root the program runs as the unprivileged user
 // nobody (65534) instead.
 std::optional<std::string> ReadOnlyOutputDirectory(const TempDir& temp) {
-    // The older output is one the program may write: the folder is what refuses.
+    // The older output is one the program may write: the folder is what rejects it.
     fs::permissions(temp.work() / "Enc_in.wav", fs::perms::others_write, fs::perm_options::add);
     fs::permissions(temp.work(),
                     fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
