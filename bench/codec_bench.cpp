@@ -2,8 +2,8 @@
 // per-sample Encodes, the buffer Encode, the buffer Decode, and the plain
 // transcription of the per-sample encoder packing the same block, so the
 // speed-up is a ratio taken in one run. Blocks encoded several in one call
-// take a group of blocks an iteration, side by side in the vector lanes
-// (EncodeBlocks) and one after the other (EncodeBlocksScalar).
+// take a group of blocks an iteration, in SSE2 lanes (EncodeBlocks) and on
+// the scalar path (EncodeBlocksScalar).
 //
 // Signals: "speech" is the bundled espeak-ng example, "noise" is white noise
 // over the full range. Both cycle through many blocks so that the branch
