@@ -2,8 +2,8 @@
 // per-sample Encodes, the buffer Encode, the buffer Decode, and the plain
 // transcription of the per-sample encoder packing the same block, so the
 // speed-up is a ratio taken in one run. Blocks encoded several in one call
-// take a group of blocks an iteration, side by side in the vector lanes
-// (EncodeBlocks) and one after the other (EncodeBlocksPlain).
+// take a group of blocks an iteration, in SSE2 lanes (EncodeBlocks) and on
+// the scalar path (EncodeBlocksScalar).
 //
 // Signals: "speech" is the bundled espeak-ng example, "noise" is white noise
 // over the full range. Both cycle through many blocks so that the branch
@@ -20,6 +20,7 @@
 #include "ima_adpcm_blocks.h"
 #include "reference_encoder.h"
 #include "wave_files.h"
+#include "convert/tuning.h"
 #include "wave/wave_output.h"
 
 namespace {
@@ -154,17 +155,15 @@ void BM_Decode(benchmark::State& state, Signal which) {
     CountSamples(state);
 }
 
-// A group of blocks laid out as the converter lays them out: each row its
-// block's 2048 samples and the last one again, the codes at the places they
-// take in 1028-byte output blocks.
-constexpr std::size_t kGroupBlocks = 32;
+// A group of blocks laid out as the converter lays them out (kGroupBlocks,
+// kRowStride): each row its block's 2048 samples and the last one again, the
+// codes at the places they take in 1028-byte output blocks.
 constexpr std::size_t kCodesPerBlock = kSamplesPerBlock;
 constexpr std::size_t kCodesStride = kBlockSize;
 // Rows 4098 bytes apart fall into nearly the same L1 cache sets, which the
-// lanes, reading 8 rows at a time, keep evicting from each other; a cache
-// line more between them spreads them out.
+// lanes, reading 8 rows at a time, keep evicting from each other; the
+// converter's kRowStride spreads them out.
 constexpr std::size_t kDenseRowStride = kCodesPerBlock + 1;
-constexpr std::size_t kPaddedRowStride = kDenseRowStride + 32;
 
 using GroupEncoder = void (*)(const short*, std::size_t, std::size_t, unsigned char*, std::size_t,
                               unsigned char*, std::size_t);
@@ -202,12 +201,12 @@ BENCHMARK_CAPTURE(BM_Encode, speech, Signal::Speech);
 BENCHMARK_CAPTURE(BM_Encode, noise, Signal::Noise);
 BENCHMARK_CAPTURE(BM_EncodeTranscription, speech, Signal::Speech);
 BENCHMARK_CAPTURE(BM_EncodeTranscription, noise, Signal::Noise);
-BENCHMARK_CAPTURE(BM_EncodeGroup, speech, Signal::Speech, EncodeBlocks, kPaddedRowStride);
-BENCHMARK_CAPTURE(BM_EncodeGroup, noise, Signal::Noise, EncodeBlocks, kPaddedRowStride);
+BENCHMARK_CAPTURE(BM_EncodeGroup, speech, Signal::Speech, EncodeBlocks, kRowStride);
+BENCHMARK_CAPTURE(BM_EncodeGroup, noise, Signal::Noise, EncodeBlocks, kRowStride);
 BENCHMARK_CAPTURE(BM_EncodeGroup, speech_dense, Signal::Speech, EncodeBlocks, kDenseRowStride);
-BENCHMARK_CAPTURE(BM_EncodeGroup, plain_speech, Signal::Speech, EncodeBlocksPlain,
-                  kPaddedRowStride);
-BENCHMARK_CAPTURE(BM_EncodeGroup, plain_noise, Signal::Noise, EncodeBlocksPlain, kPaddedRowStride);
+BENCHMARK_CAPTURE(BM_EncodeGroup, plain_speech, Signal::Speech, EncodeBlocksScalar,
+                  kRowStride);
+BENCHMARK_CAPTURE(BM_EncodeGroup, plain_noise, Signal::Noise, EncodeBlocksScalar, kRowStride);
 BENCHMARK_CAPTURE(BM_Decode, speech, Signal::Speech);
 BENCHMARK_CAPTURE(BM_Decode, noise, Signal::Noise);
 

@@ -193,7 +193,7 @@ int Search(const std::string& path, std::size_t width, std::size_t workers) {
     Bytes codes(blocks * bytes), indices(blocks);
     x = 0;
     StaticVal = 0;
-    EncodeBlocksPlain(rows.data(), kRowLength, wave::kSamplesPerBlock, codes.data(), bytes,
+    EncodeBlocksScalar(rows.data(), kRowLength, wave::kSamplesPerBlock, codes.data(), bytes,
                       indices.data(), blocks);
     const double defaultSnr = SnrDb(input, DecodeBlocks(rows, codes, indices, input.size()));
 

@@ -7,21 +7,26 @@
 // conversion's time can be set beside what its I/O alone costs.
 //
 //   io_floor input.wav output.wav
+#include <cerrno>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "convert/tuning.h"
 #include "platform/file_system.h"
+#include "platform/stream.h"
 #include "wave/wave_output.h"
 
 namespace {
 
-constexpr std::size_t kStreamBufferBytes = 64 * 1024;
-constexpr std::size_t kGroupBlocks = 32;
-constexpr std::size_t kWriteBehindBytes = 1 << 20;
+int Fail(const std::string& path, const char* what, const SystemError& error) {
+    std::fprintf(stderr, "%s: %s: %s\n", path.c_str(), what, error.reason());
+    return 1;
+}
 
-int Fail(const std::string& path, const char* what) {
-    std::perror((path + ": " + what).c_str());
+int Fail(const std::string& path, const char* what, const ReadFailure& failure) {
+    std::fprintf(stderr, "%s: %s: %s\n", path.c_str(), what, failure.reason());
     return 1;
 }
 
@@ -36,39 +41,52 @@ int main(int argc, char** argv) {
     const std::string partPath = outputPath + ".part";
     std::vector<char> inputBuffer(kStreamBufferBytes), outputBuffer(kStreamBufferBytes);
     std::int64_t inputSize;
-    const File input = OpenRegularFile(inputPath, inputSize);
-    if (!input) return Fail(inputPath, "cannot open");
+    const Opened input = OpenRegularFile(inputPath, inputSize);
+    if (!input.file) return Fail(inputPath, "cannot open", input.error);
     std::remove(partPath.c_str());
-    File output = CreateNewFile(partPath, partPath);
-    if (!output) return Fail(partPath, "cannot create");
-    std::setvbuf(input.get(), inputBuffer.data(), _IOFBF, inputBuffer.size());
-    std::setvbuf(output.get(), outputBuffer.data(), _IOFBF, outputBuffer.size());
+    Opened output = CreateNewFile(partPath, partPath);
+    if (!output.file) return Fail(partPath, "cannot create", output.error);
+    std::setvbuf(input.file.get(), inputBuffer.data(), _IOFBF, inputBuffer.size());
+    std::setvbuf(output.file.get(), outputBuffer.data(), _IOFBF, outputBuffer.size());
 
     // The samples of a canonical file start after its 44-byte header.
     std::vector<unsigned char> raw(kGroupBlocks * wave::kInputBytesPerBlock);
-    if (std::fread(raw.data(), 1, 44, input.get()) != 44) return Fail(inputPath, "cannot read");
-    if (std::fwrite(wave::WaveHeaderTemplate.data(), 1, wave::kHeaderSize, output.get()) !=
-        wave::kHeaderSize) {
-        return Fail(partPath, "cannot write");
+    if (const ReadFailure failure = ReadExactly(input.file.get(), raw.data(), 44)) {
+        return Fail(inputPath, "cannot read", failure);
+    }
+    if (const SystemError error =
+            WriteExactly(output.file.get(), wave::WaveHeaderTemplate.data(), wave::kHeaderSize)) {
+        return Fail(partPath, "cannot write", error);
     }
     std::size_t unstarted = 0;
-    for (std::size_t got; (got = std::fread(raw.data(), 1, raw.size(), input.get())) > 0;) {
+    for (std::size_t got; (got = std::fread(raw.data(), 1, raw.size(), input.file.get())) > 0;) {
         // Some of what was read goes out, so that neither side can be skipped.
         const std::size_t bytes =
             (got + wave::kInputBytesPerBlock - 1) / wave::kInputBytesPerBlock * wave::kBlockSize;
-        if (std::fwrite(raw.data(), 1, bytes, output.get()) != bytes) {
-            return Fail(partPath, "cannot write");
+        if (const SystemError error = WriteExactly(output.file.get(), raw.data(), bytes)) {
+            return Fail(partPath, "cannot write", error);
         }
         unstarted += bytes;
         if (unstarted >= kWriteBehindBytes) {
-            if (!StartWritingToDisk(output.get())) return Fail(partPath, "cannot write");
+            if (const SystemError error = StartWritingToDisk(output.file.get())) {
+                return Fail(partPath, "cannot write", error);
+            }
             unstarted = 0;
         }
     }
-    if (std::ferror(input.get())) return Fail(inputPath, "cannot read");
-    if (!FlushToDisk(output.get())) return Fail(partPath, "cannot write");
-    if (std::fclose(output.release()) != 0) return Fail(partPath, "cannot write");
-    if (!MoveOnto(partPath, outputPath)) return Fail(outputPath, "cannot move into place");
-    if (!SyncFolderOf(outputPath)) return Fail(outputPath, "cannot sync its folder");
+    // errno as the last fread, the one that gave nothing, left it.
+    if (std::ferror(input.file.get())) return Fail(inputPath, "cannot read", SystemError(errno));
+    if (const SystemError error = FlushToDisk(output.file.get())) {
+        return Fail(partPath, "cannot write", error);
+    }
+    if (const SystemError error = Close(std::move(output.file))) {
+        return Fail(partPath, "cannot write", error);
+    }
+    if (const SystemError error = MoveOnto(partPath, outputPath)) {
+        return Fail(outputPath, "cannot move into place", error);
+    }
+    if (const SystemError error = SyncFolderOf(outputPath)) {
+        return Fail(outputPath, "cannot sync its folder", error);
+    }
     return 0;
 }

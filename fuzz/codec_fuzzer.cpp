@@ -193,7 +193,7 @@ void FuzzEncodeBlocks(FuzzedDataProvider& in) {
 
     using Encoder = void (*)(const short*, std::size_t, std::size_t, unsigned char*, std::size_t,
                              unsigned char*, std::size_t);
-    for (const Encoder encode : {EncodeBlocks, EncodeBlocksPlain}) {
+    for (const Encoder encode : {EncodeBlocks, EncodeBlocksScalar}) {
         HeaderVal = header;
         x = firstCallDone;
         std::vector<unsigned char> codes = before, indices(count);

@@ -104,7 +104,7 @@ unsigned char IMA_ADPCM::SeedStepIndex() {
 unsigned int IMA_ADPCM::Encode(unsigned char* dst, int dstOffset, const short* src,
                                unsigned int srcSize) {
     // Equal to EncodeInit(HeaderVal, StaticVal) on the first call of the
-    // process, and to a plain re-seed from HeaderVal and StaticVal afterwards.
+    // process, and to a bare re-seed from HeaderVal and StaticVal afterwards.
     PredictedValue = HeaderVal;
     StepIndex = SeedStepIndex();
     if (x == 0) {

@@ -5,9 +5,9 @@
 #include "ima_adpcm.h"
 #include "ima_adpcm_tables.h"
 
-void EncodeBlocksPlain(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
-                       unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
-                       std::size_t count) {
+void EncodeBlocksScalar(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
+                        unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
+                        std::size_t count) {
     IMA_ADPCM codec;
     const unsigned int sampleBytes = static_cast<unsigned int>(codesPerBlock * sizeof(short));
     for (std::size_t b = 0; b < count; ++b) {
@@ -20,7 +20,7 @@ void EncodeBlocksPlain(const short* rows, std::size_t rowStride, std::size_t cod
 
 namespace {
 
-constexpr std::size_t kDecodedSideBySide = 4;
+constexpr std::size_t kDecodedInterleaved = 4;
 constexpr unsigned int kNibbleBits = 4;
 constexpr unsigned int kLowNibble = 0x0F;
 
@@ -35,32 +35,32 @@ struct BlocksToDecode {
     std::size_t outStride;
 };
 
-// Blocks first .. first + Lanes - 1, each in a lane of its own.
-template <std::size_t Lanes>
-void DecodeSideBySide(const BlocksToDecode& blocks, std::size_t first) {
-    DecoderState state[Lanes];
-    const unsigned char* codes[Lanes];
-    short* out[Lanes];
-    for (std::size_t lane = 0; lane < Lanes; ++lane) {
-        const std::size_t b = first + lane;
+// Blocks first .. first + Blocks - 1, interleaved: a step of each in turn.
+template <std::size_t Blocks>
+void DecodeInterleaved(const BlocksToDecode& blocks, std::size_t first) {
+    DecoderState state[Blocks];
+    const unsigned char* codes[Blocks];
+    short* out[Blocks];
+    for (std::size_t k = 0; k < Blocks; ++k) {
+        const std::size_t b = first + k;
         const short opening = blocks.openings[b * blocks.openingStride];
-        state[lane] = {opening, std::min<int>(blocks.startIndices[b], kMaxStepIndex)};
-        codes[lane] = blocks.codes + b * blocks.codesStride;
-        out[lane] = blocks.out + b * blocks.outStride;
-        *out[lane]++ = opening;
+        state[k] = {opening, std::min<int>(blocks.startIndices[b], kMaxStepIndex)};
+        codes[k] = blocks.codes + b * blocks.codesStride;
+        out[k] = blocks.out + b * blocks.outStride;
+        *out[k]++ = opening;
     }
     const std::size_t codeCount = blocks.samplesPerBlock - 1;
     for (std::size_t i = 0; i < codeCount / 2; ++i) {
-        for (std::size_t lane = 0; lane < Lanes; ++lane) {
-            const unsigned int pair = codes[lane][i];
-            out[lane][2 * i] = static_cast<short>(DecodeCode(state[lane], pair & kLowNibble));
-            out[lane][2 * i + 1] = static_cast<short>(DecodeCode(state[lane], pair >> kNibbleBits));
+        for (std::size_t k = 0; k < Blocks; ++k) {
+            const unsigned int pair = codes[k][i];
+            out[k][2 * i] = static_cast<short>(DecodeCode(state[k], pair & kLowNibble));
+            out[k][2 * i + 1] = static_cast<short>(DecodeCode(state[k], pair >> kNibbleBits));
         }
     }
     if (codeCount % 2) {
-        for (std::size_t lane = 0; lane < Lanes; ++lane) {
-            out[lane][codeCount - 1] =
-                static_cast<short>(DecodeCode(state[lane], codes[lane][codeCount / 2] & kLowNibble));
+        for (std::size_t k = 0; k < Blocks; ++k) {
+            out[k][codeCount - 1] =
+                static_cast<short>(DecodeCode(state[k], codes[k][codeCount / 2] & kLowNibble));
         }
     }
 }
@@ -74,8 +74,8 @@ void DecodeBlocks(const short* openings, std::size_t openingStride,
     const BlocksToDecode blocks{openings, openingStride, startIndices, codes, codesStride,
                                 samplesPerBlock, out, outStride};
     std::size_t b = 0;
-    for (; b + kDecodedSideBySide <= count; b += kDecodedSideBySide) {
-        DecodeSideBySide<kDecodedSideBySide>(blocks, b);
+    for (; b + kDecodedInterleaved <= count; b += kDecodedInterleaved) {
+        DecodeInterleaved<kDecodedInterleaved>(blocks, b);
     }
-    for (; b < count; ++b) DecodeSideBySide<1>(blocks, b);
+    for (; b < count; ++b) DecodeInterleaved<1>(blocks, b);
 }

@@ -1,9 +1,9 @@
 // Several whole blocks encoded in one call.
 //
 // Blocks are independent: each starts from its own opening sample and the
-// step index stored in its header. So several are encoded side by side, one
-// block in each of the CPU's vector lanes; on a CPU without a vector unit of
-// its own here, and for blocks left over, one after the other.
+// step index stored in its header. So several are encoded in SSE2 lanes, one
+// block in each lane; on a CPU without SSE2, and for blocks left over, on
+// the scalar path, a block at a time.
 //
 // Block b's row starts at rows + b * rowStride (in samples): row[0] is its
 // opening sample, row[1] .. row[codesPerBlock] are the samples it codes
@@ -24,21 +24,21 @@
 
 #include <cstddef>
 
-// How many blocks this build encodes side by side: a group of a multiple of
-// it encodes fastest. 1 when it encodes one after the other.
-extern const std::size_t kBlocksSideBySide;
+// How many blocks this build encodes at once in SSE2 lanes: a group of a
+// multiple of it encodes fastest. 1 when it encodes on the scalar path.
+extern const std::size_t kBlocksInLanes;
 
 void EncodeBlocks(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
                   unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
                   std::size_t count);
 
-// The same, one block after the other through the buffer Encode: what the
-// vector lanes are measured and checked against, and what they leave over.
-void EncodeBlocksPlain(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
-                       unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
-                       std::size_t count);
+// The same on the scalar path, a block at a time through the buffer Encode:
+// what the lanes are measured and checked against, and what they leave over.
+void EncodeBlocksScalar(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
+                        unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
+                        std::size_t count);
 
-// Several whole blocks decoded in one call, four at a time side by side, so
+// Several whole blocks decoded in one call, four at a time interleaved, so
 // that the CPU works on one block's code while another's step is loaded.
 // Block b opens with openings[b * openingStride] and its step index
 // startIndices[b] (above 88 taken as 88, as players take it); its

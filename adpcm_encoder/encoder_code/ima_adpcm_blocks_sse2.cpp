@@ -1,4 +1,4 @@
-// Blocks side by side in the eight 16-bit lanes of SSE2 registers, which
+// Blocks in the eight 16-bit lanes of SSE2 registers, which
 // every x86-64 CPU has, four registers' worth at a time. The lanes make the
 // same decisions as the per-sample encoder in ima_adpcm.cpp, without
 // branches, so each lane's codes equal those of one buffer Encode of its
@@ -199,14 +199,14 @@ void EncodeLanes(const short* rows, std::size_t rowStride, std::size_t codesPerB
 
 }  // namespace
 
-const std::size_t kBlocksSideBySide = kInterleavedBlocks;
+const std::size_t kBlocksInLanes = kInterleavedBlocks;
 
 void EncodeBlocks(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
                   unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
                   std::size_t count) {
     std::size_t done = 0;
     // The lanes take whole passes; blocks of another length, and blocks too
-    // few to fill the lanes, go one after the other. Groups of 8 left over
+    // few to fill the lanes, go on the scalar path. Groups of 8 left over
     // from the interleaved ones go through the lanes alone.
     if (codesPerBlock % kSamplesPerPass == 0) {
         for (; count - done >= kInterleavedBlocks; done += kInterleavedBlocks) {
@@ -225,6 +225,6 @@ void EncodeBlocks(const short* rows, std::size_t rowStride, std::size_t codesPer
                            codes + done * codesStride, codesStride, startIndices + done);
         }
     }
-    EncodeBlocksPlain(rows + done * rowStride, rowStride, codesPerBlock, codes + done * codesStride,
-                      codesStride, startIndices + done, count - done);
+    EncodeBlocksScalar(rows + done * rowStride, rowStride, codesPerBlock,
+                       codes + done * codesStride, codesStride, startIndices + done, count - done);
 }

@@ -1,6 +1,6 @@
 // The codec's step and index tables, and the decoder's step, shared by the
 // per-sample code in ima_adpcm.cpp and the units that code several blocks
-// side by side.
+// at once.
 // Internal to the codec: callers use ima_adpcm.h.
 #pragma once
 

@@ -3,14 +3,13 @@
 // ADPCM WAVE file "Enc_" + its stem + ".wav" beside it.
 //
 // A conversion prints nothing and exits 0. Without an argument, or for a file
-// it refuses, it prints a message, waits for Enter and exits 0; a refusal
+// it rejects, it prints a message, waits for Enter and exits 0; a rejection
 // first says why, in one line on standard error. A failure while converting
 // prints one line on standard error and a prompt, waits for Enter and exits
 // 1. An input cut short is converted with a warning on standard error.
 // Interrupted, it removes its unfinished output first. With --help or
 // --version as its first argument it prints the usage or its version and
 // exits 0 without waiting.
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -24,6 +23,7 @@
 #include "convert/conversion.h"
 #include "platform/interruption.h"
 #include "platform/arguments.h"
+#include "platform/stream.h"
 
 namespace {
 
@@ -106,8 +106,10 @@ bool IsOneOf(const std::string& argument, const char* longName, const char* shor
 // output could not take it.
 int PrintAnswer(const char* text) {
     WritesToClosedPipesFail();
-    if (std::fputs(text, stdout) != EOF && std::fflush(stdout) == 0) return 0;
-    std::fprintf(stderr, "standard output: cannot write: %s\n", std::strerror(errno));
+    SystemError error = WriteExactly(stdout, text, std::strlen(text));
+    if (!error) error = Flush(stdout);
+    if (!error) return 0;
+    std::fprintf(stderr, "standard output: cannot write: %s\n", error.reason());
     return kFailureStatus;
 }
 

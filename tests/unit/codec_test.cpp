@@ -271,7 +271,7 @@ short SampleOf(Signal signal, std::size_t i, std::mt19937& random) {
 // blocks of the program's length, the last padded as a short tail is (its
 // samples repeat from the middle on), and of a length the lanes do not take.
 TEST(EncodeBlocks, EqualsOneBufferEncodePerBlockAndDecodesAsTheBufferDecode) {
-    const std::size_t lanes = kBlocksSideBySide;
+    const std::size_t lanes = kBlocksInLanes;
     std::mt19937 random(TestSeed());
     for (const Signal signal :
          {Signal::SpeechLike, Signal::FullScaleSquare, Signal::Silence, Signal::Random}) {

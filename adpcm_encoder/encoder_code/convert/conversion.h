@@ -1,4 +1,6 @@
-// One conversion of a PCM WAVE file into an IMA ADPCM WAVE file.
+// One conversion of a PCM WAVE file into an IMA ADPCM WAVE file, or one
+// decoding back; orchestration only: the passes (encoding_pass.h,
+// decoding_pass.h) do the work, wave_output.h says what the bytes are.
 //
 // ConvertFile checks the input (wave_input.h), and encodes its samples block
 // by block into a temporary file beside outputPath, which takes the output's
@@ -14,11 +16,12 @@
 // the file it replaces, or moved onto its name; memory that runs out.
 // Whatever was at the output's name is then left as it was; but for a folder
 // that cannot be synced after the move, which leaves the new output at its
-// name, perhaps not yet on the disk. For both, `error` holds one line, "<file>: <why>", the reason being
-// the system's wherever it gives one; a control character in the file's name
-// is shown escaped ("\n"). For Converted, `error` is empty.
-// An input whose data chunk the file cuts short is converted as far as it
-// goes; whatever the outcome, `warnings` then holds a line that says so.
+// name, perhaps not yet on the disk. For both, `error` holds one line,
+// "<file>: <why>", the reason being the system's wherever it gives one; a
+// control character in the file's name is shown escaped ("\n", naming.h).
+// For Converted, `error` is empty. An input whose data chunk the file cuts
+// short is converted as far as it goes; whatever the outcome, `warnings`
+// then holds a line that says so.
 // Nothing here prints.
 #pragma once
 
@@ -27,6 +30,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "convert/naming.h"
 
 enum class Outcome { Converted, Rejected, Failed };
 
@@ -58,25 +63,11 @@ struct ConversionResult {
     std::vector<std::string> warnings;
 };
 
-// A name as a message shows it: a control character in it, which would break
-// the message's one line, escaped (\n, \r, \t, or \x and two hexadecimal
-// digits).
-std::string Shown(const std::string& name);
-
-// "Enc_" + the input's name without its extension + ".wav", in the input's
-// directory. Both '\' and '/' separate directories, and on Windows a drive
-// prefix ("Z:take.wav") ends the directory part too.
-std::string OutputPathFor(const std::string& inputPath);
-
-// "Dec_" + the input's name without its extension and without a leading
-// "Enc_" + ".wav", in the input's directory: Enc_take.wav gives Dec_take.wav.
-std::string DecodedPathFor(const std::string& inputPath);
-
 // Decodes a mono IMA ADPCM WAVE file into a 16-bit PCM one, as a standard
 // decoder plays it: each block from the opening sample and step index in its
 // header, as many samples as the fact chunk says if the blocks hold them,
 // else every sample the blocks hold. Written as ConvertFile writes, with the
-// same outcomes; refused, an input that is no mono 4-bit IMA ADPCM file.
+// same outcomes; rejected, an input that is no mono 4-bit IMA ADPCM file.
 ConversionResult DecodeFile(const std::string& inputPath, const std::string& outputPath);
 
 ConversionResult ConvertFile(const std::string& inputPath, const std::string& outputPath,

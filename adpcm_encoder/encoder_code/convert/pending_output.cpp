@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/interruption.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -49,26 +50,26 @@ std::string PendingOutput::TemporaryName(unsigned attempt) const {
 
 // The name is given for removal only once the file is this run's, and with
 // no interruption between the two.
-File PendingOutput::Create() {
+Opened PendingOutput::Create() {
     for (unsigned attempt = 0;; ++attempt) {
         std::string name = TemporaryName(attempt);
         const InterruptionsHeldOff heldOff;
-        File file = CreateNewFile(name, outputPath_);
-        if (file) {
+        Opened created = CreateNewFile(name, outputPath_);
+        if (created.file) {
             // Moved, not copied: no allocation can fail before the file is
             // this run's to remove.
             path_ = std::move(name);
             RemoveOnInterruption(path_);
-            return file;
+            return created;
         }
-        if (errno != EEXIST || attempt + 1 == kNameAttempts) return nullptr;
+        if (created.error.code() != EEXIST || attempt + 1 == kNameAttempts) return created;
     }
 }
 
-bool PendingOutput::MoveIntoPlace() {
+SystemError PendingOutput::MoveIntoPlace() {
     const InterruptionsHeldOff heldOff;
-    if (!MoveOnto(path_, outputPath_)) return false;
+    if (const SystemError error = MoveOnto(path_, outputPath_)) return error;
     NothingToRemoveOnInterruption();
     path_.clear();
-    return true;
+    return SystemError();
 }

@@ -25,10 +25,10 @@ public:
 
     // Creates the temporary file, for reading and writing, under a name that
     // nothing has yet.
-    File Create();
+    Opened Create();
 
     // Moves the finished file, closed, onto the output's name.
-    bool MoveIntoPlace();
+    SystemError MoveIntoPlace();
 
 private:
     std::string TemporaryName(unsigned attempt) const;

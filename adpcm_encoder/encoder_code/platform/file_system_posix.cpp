@@ -8,74 +8,79 @@
 
 namespace {
 
-// 0 for a regular file; otherwise the reason to give for not reading it.
-int NotRegularReason(const struct stat& info) {
-    return S_ISREG(info.st_mode) ? 0 : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+// None for a regular file; otherwise the reason to give for not reading it.
+SystemError NotRegularReason(const struct stat& info) {
+    if (S_ISREG(info.st_mode)) return SystemError();
+    return SystemError(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
 }
 
-File CloseWith(int fd, int error) {
+// `error` was read before the close, which may change errno.
+Opened CloseWith(int fd, SystemError error) {
     close(fd);
-    errno = error;
-    return nullptr;
+    return {nullptr, error};
 }
 
-File Fdopen(int fd, const char* mode) {
+Opened Fdopen(int fd, const char* mode) {
     std::FILE* file = fdopen(fd, mode);
-    return file ? File(file) : CloseWith(fd, errno);
+    return file ? Opened{File(file), SystemError()} : CloseWith(fd, SystemError(errno));
 }
 
 // A new file is ours: only root may give it another owner, and only a member
-// of the old group that group. Refused, the file stays ours.
-bool TakeOwnership(int fd, const struct stat& old) {
-    return fchown(fd, old.st_uid, old.st_gid) == 0 ||
-           fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
+// of the old group that group. Where the system does not allow it, the file
+// stays ours.
+void TakeOwnership(int fd, const struct stat& old) {
+    if (fchown(fd, old.st_uid, old.st_gid) != 0) fchown(fd, static_cast<uid_t>(-1), old.st_gid);
 }
 
 }  // namespace
 
-int Seek(std::FILE* file, std::int64_t offset, int origin) {
-    return fseeko(file, static_cast<off_t>(offset), origin);
+SystemError Seek(std::FILE* file, std::int64_t offset, int origin) {
+    return fseeko(file, static_cast<off_t>(offset), origin) == 0 ? SystemError()
+                                                                 : SystemError(errno);
 }
 
 std::int64_t Tell(std::FILE* file) { return ftello(file); }
 
-File OpenRegularFile(const std::string& path, std::int64_t& size) {
+Opened OpenRegularFile(const std::string& path, std::int64_t& size) {
     struct stat info;
-    if (stat(path.c_str(), &info) != 0) return nullptr;
-    if (const int reason = NotRegularReason(info)) {
-        errno = reason;
-        return nullptr;
-    }
+    if (stat(path.c_str(), &info) != 0) return {nullptr, SystemError(errno)};
+    if (const SystemError reason = NotRegularReason(info)) return {nullptr, reason};
     // Should the name have come to lead to a FIFO meanwhile, O_NONBLOCK keeps
     // the open from waiting, and the second look turns it away.
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    if (fstat(fd, &info) != 0) return CloseWith(fd, errno);
-    if (const int reason = NotRegularReason(info)) return CloseWith(fd, reason);
-    if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) return CloseWith(fd, errno);
+    if (fd < 0) return {nullptr, SystemError(errno)};
+    if (fstat(fd, &info) != 0) return CloseWith(fd, SystemError(errno));
+    if (const SystemError reason = NotRegularReason(info)) return CloseWith(fd, reason);
+    if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        return CloseWith(fd, SystemError(errno));
+    }
     size = info.st_size;
     return Fdopen(fd, "rb");
 }
 
 // 0666 less the umask, as for any new file. fdopen's "w+" truncates nothing.
-File CreateNewFile(const std::string& path, const std::string& like) {
+Opened CreateNewFile(const std::string& path, const std::string& like) {
     mode_t mode = 0666;
     struct stat old;
     if (lstat(like.c_str(), &old) == 0 && S_ISREG(old.st_mode)) mode &= old.st_mode;
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    return fd < 0 ? nullptr : Fdopen(fd, "w+b");
+    return fd < 0 ? Opened{nullptr, SystemError(errno)} : Fdopen(fd, "w+b");
 }
 
-bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+SystemError FlushToDisk(std::FILE* file) {
+    if (std::fflush(file) != 0) return SystemError(errno);
+    return fsync(fileno(file)) == 0 ? SystemError() : SystemError(errno);
+}
 
 // A file system that cannot start early only makes the final sync longer.
-bool StartWritingToDisk(std::FILE* file) {
-    if (std::fflush(file) != 0) return false;
+SystemError StartWritingToDisk(std::FILE* file) {
+    if (std::fflush(file) != 0) return SystemError(errno);
     sync_file_range(fileno(file), 0, 0, SYNC_FILE_RANGE_WRITE);
-    return true;
+    return SystemError();
 }
 
-// The folder that holds `path`, as a name that can be opened.
+// The folder that holds `path`, as a name that can be opened: on Linux only
+// '/' separates folders in the names the system takes.
 std::string FolderOf(const std::string& path) {
     const std::size_t separator = path.rfind('/');
     return separator == std::string::npos ? "." : path.substr(0, separator + 1);
@@ -86,57 +91,45 @@ std::string FolderOf(const std::string& path) {
 bool MayRenameOnto(const std::string& path, const struct stat& info) {
     struct stat folderInfo;
     const uid_t user = geteuid();
-    if (stat(FolderOf(path).c_str(), &folderInfo) != 0 || !(folderInfo.st_mode & S_ISVTX) ||
-        user == 0 || user == info.st_uid || user == folderInfo.st_uid) {
-        return true;
-    }
-    errno = EPERM;
-    return false;
+    return stat(FolderOf(path).c_str(), &folderInfo) != 0 || !(folderInfo.st_mode & S_ISVTX) ||
+           user == 0 || user == info.st_uid || user == folderInfo.st_uid;
 }
 
-bool MayReplace(const std::string& path) {
+SystemError CheckReplaceable(const std::string& path) {
     struct stat info;
-    if (lstat(path.c_str(), &info) != 0) return errno == ENOENT;
-    if (S_ISDIR(info.st_mode)) {
-        errno = EISDIR;
-        return false;
+    if (lstat(path.c_str(), &info) != 0) {
+        const int code = errno;
+        return code == ENOENT ? SystemError() : SystemError(code);
     }
-    if (!MayRenameOnto(path, info)) return false;
-    return !S_ISREG(info.st_mode) || access(path.c_str(), W_OK) == 0;
+    if (S_ISDIR(info.st_mode)) return SystemError(EISDIR);
+    if (!MayRenameOnto(path, info)) return SystemError(EPERM);
+    if (!S_ISREG(info.st_mode) || access(path.c_str(), W_OK) == 0) return SystemError();
+    return SystemError(errno);
 }
 
 // The permission bits only: set-user-ID and the like have no business on a
 // sound file, least of all on one that someone else may now own.
-bool TakeAccessOf(std::FILE* file, const std::string& path) {
+SystemError TakeAccessOf(std::FILE* file, const std::string& path) {
     struct stat old, current;
-    if (lstat(path.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return true;
+    if (lstat(path.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return SystemError();
     const int fd = fileno(file);
     TakeOwnership(fd, old);
-    if (fstat(fd, &current) != 0) return false;
+    if (fstat(fd, &current) != 0) return SystemError(errno);
     const mode_t kPermissionBits = 0777;
-    if ((current.st_mode & kPermissionBits) == (old.st_mode & kPermissionBits)) return true;
-    return fchmod(fd, old.st_mode & kPermissionBits) == 0;
+    if ((current.st_mode & kPermissionBits) == (old.st_mode & kPermissionBits)) return SystemError();
+    return fchmod(fd, old.st_mode & kPermissionBits) == 0 ? SystemError() : SystemError(errno);
 }
 
-bool MoveOnto(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
+SystemError MoveOnto(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0 ? SystemError() : SystemError(errno);
 }
 
-bool SyncFolderOf(const std::string& path) {
+SystemError SyncFolderOf(const std::string& path) {
     const int fd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return true;
-    const bool synced = fsync(fd) == 0 || errno == EINVAL;
-    const int reason = errno;
+    if (fd < 0) return SystemError();
+    const int code = fsync(fd) == 0 ? 0 : errno;
     close(fd);
-    errno = reason;
-    return synced;
+    return code == 0 || code == EINVAL ? SystemError() : SystemError(code);
 }
 
 unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }
-
-// A backslash separates too, as on Windows. On Linux "my\\take.wav" is a name
-// in the current folder, and so is the "my\\Enc_take.wav" it gives.
-std::size_t NameStart(const std::string& path) {
-    const std::size_t separator = path.find_last_of("\\/");
-    return separator == std::string::npos ? 0 : separator + 1;
-}

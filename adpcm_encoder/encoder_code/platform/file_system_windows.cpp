@@ -3,11 +3,12 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-#include <cctype>
 #include <cerrno>
 #include <string>
+#include <utility>
 
 #include "platform/file_system.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ int ErrnoFor(DWORD error) {
     }
 }
 
-void SetErrnoFromLastError() { errno = ErrnoFor(GetLastError()); }
+SystemError LastError() { return SystemError(ErrnoFor(GetLastError())); }
 
 // NTFS, FAT and exFAT take names of up to 255 UTF-16 units.
 constexpr std::size_t kMaxNameUnits = 255;
@@ -83,136 +84,120 @@ bool PathTooLong(const std::string& path) {
     return units > MAX_PATH;  // the length with its terminating null
 }
 
-// The C runtime reports a path too long to look up as one where nothing is;
-// the system knows better.
-void SetErrnoForMissing(const std::string& path) {
-    if (errno != ENOENT) return;
+// The C runtime reports a path too long to look up as one where nothing is
+// (`code`, the errno value it gave); the system knows better.
+SystemError MissingReason(const std::string& path, int code) {
+    if (code != ENOENT) return SystemError(code);
     const bool exceedsRange = GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
                               GetLastError() == ERROR_FILENAME_EXCED_RANGE;
-    if (exceedsRange || PathTooLong(path)) errno = ENAMETOOLONG;
+    return SystemError(exceedsRange || PathTooLong(path) ? ENAMETOOLONG : code);
 }
 
 // The output's handles let others delete the file, so that an interruption
 // can remove it while it is still being written.
-File OpenSharingDeletion(const std::string& path, DWORD access, DWORD disposition,
-                         const char* mode) {
+Opened OpenSharingDeletion(const std::string& path, DWORD access, DWORD disposition,
+                           const char* mode) {
     const HANDLE handle = CreateFileA(path.c_str(), access,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        SetErrnoFromLastError();
-        return nullptr;
-    }
+    if (handle == INVALID_HANDLE_VALUE) return {nullptr, LastError()};
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
     if (fd == -1) {
+        const SystemError error(errno);
         CloseHandle(handle);
-        return nullptr;
+        return {nullptr, error};
     }
     std::FILE* file = _fdopen(fd, mode);
-    if (!file) _close(fd);
-    return File(file);
+    if (!file) {
+        const SystemError error(errno);
+        _close(fd);
+        return {nullptr, error};
+    }
+    return {File(file), SystemError()};
 }
 
 }  // namespace
 
-int Seek(std::FILE* file, std::int64_t offset, int origin) {
-    return _fseeki64(file, offset, origin);
+SystemError Seek(std::FILE* file, std::int64_t offset, int origin) {
+    return _fseeki64(file, offset, origin) == 0 ? SystemError() : SystemError(errno);
 }
 
 std::int64_t Tell(std::FILE* file) { return _ftelli64(file); }
 
 // A console, printer port or pipe is no disk file, whatever its name.
-File OpenRegularFile(const std::string& path, std::int64_t& size) {
+Opened OpenRegularFile(const std::string& path, std::int64_t& size) {
     struct _stat64 info;
-    if (_stat64(path.c_str(), &info) != 0) {
-        SetErrnoForMissing(path);
-        return nullptr;
-    }
+    if (_stat64(path.c_str(), &info) != 0) return {nullptr, MissingReason(path, errno)};
     if ((info.st_mode & _S_IFMT) != _S_IFREG) {
-        errno = (info.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : EINVAL;
-        return nullptr;
+        return {nullptr, SystemError((info.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : EINVAL)};
     }
     File file(std::fopen(path.c_str(), "rb"));
-    if (file && GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file.get())))) !=
-                    FILE_TYPE_DISK) {
-        file.reset();
-        errno = EINVAL;
+    if (!file) return {nullptr, SystemError(errno)};
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file.get())))) !=
+        FILE_TYPE_DISK) {
+        return {nullptr, SystemError(EINVAL)};
     }
     // The size of the file opened, whatever has come to have its name since.
-    if (file && _fstat64(_fileno(file.get()), &info) != 0) file.reset();
+    if (_fstat64(_fileno(file.get()), &info) != 0) return {nullptr, SystemError(errno)};
     size = info.st_size;
-    return file;
+    return {std::move(file), SystemError()};
 }
 
-File CreateNewFile(const std::string& path, const std::string&) {
+Opened CreateNewFile(const std::string& path, const std::string&) {
     return OpenSharingDeletion(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, "w+b");
 }
 
-bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
+SystemError FlushToDisk(std::FILE* file) {
+    if (std::fflush(file) != 0) return SystemError(errno);
+    return _commit(_fileno(file)) == 0 ? SystemError() : SystemError(errno);
+}
 
 // Windows writes a file's data behind by itself.
-bool StartWritingToDisk(std::FILE* file) { return std::fflush(file) == 0; }
+SystemError StartWritingToDisk(std::FILE* file) {
+    return std::fflush(file) == 0 ? SystemError() : SystemError(errno);
+}
 
 // Windows looks a name up without checking its length, and a folder at the
 // output's name, a link to one included, fails only the move: both are found
 // here instead.
-bool MayReplace(const std::string& path) {
-    if (NameTooLong(path)) {
-        errno = ENAMETOOLONG;
-        return false;
-    }
+SystemError CheckReplaceable(const std::string& path) {
+    if (NameTooLong(path)) return SystemError(ENAMETOOLONG);
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
-        SetErrnoFromLastError();
-        return false;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return SystemError();
+        return SystemError(ErrnoFor(error));
     }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        errno = EISDIR;
-        return false;
-    }
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-        errno = EACCES;
-        return false;
-    }
-    return true;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return SystemError(EISDIR);
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return SystemError();
+    if (attributes & FILE_ATTRIBUTE_READONLY) return SystemError(EACCES);
+    return SystemError();
 }
 
-bool TakeAccessOf(std::FILE*, const std::string&) { return true; }
+SystemError TakeAccessOf(std::FILE*, const std::string&) { return SystemError(); }
 
 // The C runtime's rename does not replace an existing file. Write-through
 // puts the move on the disk before it returns. While another program has
 // the older output open (a player, a virus scanner, a second run moving its
-// own output there) the move is refused; it is tried again for a while, as
+// own output there) the move fails; it is tried again for a while, as
 // programs that replace files on Windows do.
-bool MoveOnto(const std::string& from, const std::string& to) {
+SystemError MoveOnto(const std::string& from, const std::string& to) {
     constexpr DWORD kRetryMilliseconds = 1000, kPauseMilliseconds = 20;
     for (DWORD waited = 0;; waited += kPauseMilliseconds) {
         if (MoveFileExA(from.c_str(), to.c_str(),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return true;
+            return SystemError();
         }
         const DWORD error = GetLastError();
         const bool inUse = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
                            error == ERROR_LOCK_VIOLATION;
         if (!inUse || waited >= kRetryMilliseconds) {
-            errno = ErrnoFor(error);
-            return false;
+            return SystemError(ErrnoFor(error));
         }
         Sleep(kPauseMilliseconds);
     }
 }
 
-bool SyncFolderOf(const std::string&) { return true; }
+SystemError SyncFolderOf(const std::string&) { return SystemError(); }
 
 unsigned long ProcessId() { return GetCurrentProcessId(); }
-
-std::size_t NameStart(const std::string& path) {
-    const std::size_t separator = path.find_last_of("\\/");
-    if (separator != std::string::npos) return separator + 1;
-    const bool drive = path.size() >= 2 && path[1] == ':' &&
-                       std::isalpha(static_cast<unsigned char>(path[0]));
-    return drive ? 2 : 0;
-}

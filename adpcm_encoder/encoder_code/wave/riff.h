@@ -1,5 +1,6 @@
-// The RIFF WAVE layout as pcm-encoder reads it, and the little-endian
-// helpers that every byte layout here is read and written with.
+// The RIFF WAVE layout as pcm-encoder reads it, the chunk names that the
+// parser and the writer share, and the little-endian helpers that every
+// byte layout here is read and written with.
 //
 // All numbers in these files are little-endian; samples are signed 16-bit.
 #pragma once
@@ -8,6 +9,20 @@
 #include <cstdint>
 
 namespace wave {
+
+// The four-character names of forms and chunks, each with its terminating
+// null.
+using ChunkName = char[5];
+inline constexpr ChunkName kRiffName = "RIFF";
+inline constexpr ChunkName kRf64Name = "RF64";
+inline constexpr ChunkName kBw64Name = "BW64";
+inline constexpr ChunkName kRifxName = "RIFX";
+inline constexpr ChunkName kWaveName = "WAVE";
+inline constexpr ChunkName kFormatName = "fmt ";
+inline constexpr ChunkName kFactName = "fact";
+inline constexpr ChunkName kDataName = "data";
+inline constexpr ChunkName kDs64Name = "ds64";
+constexpr std::size_t kNameSize = 4;
 
 // Input: "RIFF" (or "RF64", "BW64" past 4 GiB; "RIFX" is big-endian), its
 // size and "WAVE", then chunks from offset 12: a 4-byte identifier, a 32-bit
@@ -28,7 +43,7 @@ constexpr std::size_t kSampleRateAt = 4;
 constexpr std::size_t kBitsPerSampleAt = 14;
 constexpr std::size_t kValidBitsAt = 18;
 constexpr std::size_t kSubFormatAt = 24;
-constexpr std::uint32_t kPlainFormatSize = 16;
+constexpr std::uint32_t kPcmFormatSize = 16;
 constexpr std::uint32_t kExtensibleFormatSize = 40;
 constexpr unsigned char kSubFormatGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                                   0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};

@@ -1,11 +1,11 @@
 #include "wave/wave_input.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <optional>
 
 #include "platform/file_system.h"
+#include "platform/stream.h"
 #include "wave/wave_output.h"
 
 namespace {
@@ -24,13 +24,15 @@ struct Chunk {
     std::int64_t body;  // where its body starts
 };
 
-bool Is(const Chunk& chunk, const char (&id)[5]) { return std::memcmp(chunk.id, id, 4) == 0; }
+bool Is(const Chunk& chunk, const wave::ChunkName& name) {
+    return std::memcmp(chunk.id, name, wave::kNameSize) == 0;
+}
 
 bool IsPrintable(const char (&id)[4]) {
     return std::all_of(std::begin(id), std::end(id), [](char c) { return c >= ' ' && c <= '~'; });
 }
 
-// The chunks of a file, one after another, from offset 12. Every step moves
+// The chunks of a file, in order, from offset 12. Every step moves
 // on by at least a chunk header, and the walk stops at the end of the file,
 // so it ends on any input. It stops too at an identifier that is not four
 // printable characters, as every chunk's is: what follows is no chunk, and
@@ -64,17 +66,20 @@ public:
         return chunk;
     }
 
-    // Reads `count` bytes at `offset`. Chunks are most often read one after
-    // another, and a seek, even within the stream's buffer, costs a system
-    // call: none is made where the last read ended.
+    // Reads `count` bytes at `offset`. Chunks are most often read in order,
+    // and a seek, even within the stream's buffer, costs a system call: none
+    // is made where the last read ended. A seek that fails, as one past the
+    // end of a regular file never does, counts as the file ending.
     bool Read(std::int64_t offset, unsigned char* out, std::size_t count) {
-        if ((offset == position_ || Seek(file_, offset, SEEK_SET) == 0) &&
-            std::fread(out, 1, count, file_) == count) {
+        const ReadFailure failure = offset == position_ || !Seek(file_, offset, SEEK_SET)
+                                        ? ReadExactly(file_, out, count)
+                                        : ReadFailure{true, SystemError()};
+        if (!failure) {
             position_ = offset + static_cast<std::int64_t>(count);
             return true;
         }
         position_ = kPositionUnknown;
-        readError_ = std::ferror(file_) ? std::strerror(errno) : "file ended early";
+        readError_ = failure.reason();
         return false;
     }
 
@@ -110,8 +115,10 @@ Form ReadForm(ChunkWalk& walk) {
     if (walk.fileSize() < wave::kFirstChunkOffset || !walk.Read(0, preamble, sizeof preamble)) {
         return {false, false, false};
     }
-    const bool large = std::memcmp(preamble, "RF64", 4) == 0 || std::memcmp(preamble, "BW64", 4) == 0;
-    return {large, std::memcmp(preamble, "RIFX", 4) == 0,
+    const auto named = [&preamble](const wave::ChunkName& name) {
+        return std::memcmp(preamble + wave::kFormOffset, name, wave::kNameSize) == 0;
+    };
+    return {named(wave::kRf64Name) || named(wave::kBw64Name), named(wave::kRifxName),
             GetLE32(preamble + wave::kFormSizeOffset) + wave::kRiffPreambleSize ==
                        static_cast<std::uint64_t>(walk.fileSize())};
 }
@@ -179,10 +186,10 @@ std::string Mismatch(const Format& format) {
 }
 
 // Why the format chunk's format is not taken; empty when it is.
-std::string FormatRefusal(ChunkWalk& walk, const Chunk& chunk) {
+std::string FormatRejection(ChunkWalk& walk, const Chunk& chunk) {
     unsigned char body[wave::kExtensibleFormatSize] = {};
     const std::uint32_t length = std::min<std::uint32_t>(chunk.size, sizeof body);
-    if (chunk.size < wave::kPlainFormatSize || chunk.body + length > walk.fileSize()) {
+    if (chunk.size < wave::kPcmFormatSize || chunk.body + length > walk.fileSize()) {
         return "not a WAVE file (format chunk cut short)";
     }
     if (!walk.Read(chunk.body, body, length)) return "cannot read: " + walk.readError();
@@ -210,7 +217,7 @@ std::optional<Ds64> ReadDs64(ChunkWalk& walk, const Chunk& chunk) {
     return Ds64{wave::GetLE64(sizes), wave::GetLE64(sizes + wave::kDs64DataSizeAt)};
 }
 
-InputCheck Refused(std::string reason) { return {false, {}, std::move(reason), {}}; }
+InputCheck InputRejected(std::string reason) { return {false, {}, std::move(reason), {}}; }
 
 // Writers that stream cannot go back to write sizes: they leave all ones
 // there, or 0, and the RIFF size unwritten too. Then the samples are
@@ -260,7 +267,7 @@ constexpr std::uint32_t kImaFormatSize = 20;
 constexpr std::uint16_t kImaBitsPerCode = 4;
 constexpr std::uint32_t kFactChunkSize = 4;
 
-AdpcmCheck AdpcmRefused(std::string reason) {
+AdpcmCheck AdpcmRejected(std::string reason) {
     AdpcmCheck check{};
     check.reason = std::move(reason);
     return check;
@@ -272,25 +279,25 @@ AdpcmCheck AdpcmRefused(std::string reason) {
 AdpcmCheck ReadAdpcmFormat(ChunkWalk& walk, const Chunk& chunk) {
     unsigned char body[wave::kExtensibleFormatSize] = {};
     const std::uint32_t length = std::min<std::uint32_t>(chunk.size, sizeof body);
-    if (chunk.size < wave::kPlainFormatSize || chunk.body + length > walk.fileSize()) {
-        return AdpcmRefused("not a WAVE file (format chunk cut short)");
+    if (chunk.size < wave::kPcmFormatSize || chunk.body + length > walk.fileSize()) {
+        return AdpcmRejected("not a WAVE file (format chunk cut short)");
     }
-    if (!walk.Read(chunk.body, body, length)) return AdpcmRefused("cannot read: " + walk.readError());
+    if (!walk.Read(chunk.body, body, length)) return AdpcmRejected("cannot read: " + walk.readError());
     const bool extensible = GetUnsignedLE16(body + wave::kFormatTagAt) == wave::kExtensibleTag &&
                             chunk.size >= wave::kExtensibleFormatSize;
     const Format format = ReadFormat(body, extensible);
-    if (format.encoding == wave::kPcmTag) return AdpcmRefused("already PCM");
+    if (format.encoding == wave::kPcmTag) return AdpcmRejected("already PCM");
     if (format.encoding != wave::kImaAdpcmTag) {
         char reason[sizeof "not IMA ADPCM (format 0x0000)"];
         std::snprintf(reason, sizeof reason, "not IMA ADPCM (format 0x%04X)", format.encoding);
-        return AdpcmRefused(reason);
+        return AdpcmRejected(reason);
     }
     if (format.channels != 1) {
-        return AdpcmRefused(std::to_string(format.channels) +
+        return AdpcmRejected(std::to_string(format.channels) +
                             " channels; only mono IMA ADPCM is decoded");
     }
     if (format.bits != kImaBitsPerCode) {
-        return AdpcmRefused(std::to_string(format.bits) +
+        return AdpcmRejected(std::to_string(format.bits) +
                             "-bit IMA ADPCM; only 4-bit IMA ADPCM is decoded");
     }
     AdpcmCheck check{};
@@ -303,7 +310,7 @@ AdpcmCheck ReadAdpcmFormat(ChunkWalk& walk, const Chunk& chunk) {
                                                          : codeBytes * 2 + 1;
     if (check.blockAlign < wave::kBlockHeaderSize || check.samplesPerBlock == 0 ||
         check.samplesPerBlock - 1 > codeBytes * 2) {
-        return AdpcmRefused(std::to_string(check.samplesPerBlock) +
+        return AdpcmRejected(std::to_string(check.samplesPerBlock) +
                             " samples a block do not fit " + std::to_string(check.blockAlign) +
                             "-byte blocks");
     }
@@ -327,24 +334,24 @@ namespace {
 InputCheck Walk(std::FILE* input, std::int64_t size, ChunkWalk::PadBytes padBytes) {
     ChunkWalk walk(input, size, padBytes);
     const Form form = ReadForm(walk);
-    if (form.bigEndian) return Refused(kBigEndian);
+    if (form.bigEndian) return InputRejected(kBigEndian);
     std::optional<Ds64> ds64;
     bool formatSeen = false, dataBeforeFormat = false;
     while (const std::optional<Chunk> chunk = walk.Next()) {
-        if (form.large && !ds64 && Is(*chunk, "ds64")) {
+        if (form.large && !ds64 && Is(*chunk, wave::kDs64Name)) {
             ds64 = ReadDs64(walk, *chunk);
-        } else if (!formatSeen && Is(*chunk, "fmt ")) {
-            std::string refusal = FormatRefusal(walk, *chunk);
-            if (!refusal.empty()) return Refused(std::move(refusal));
+        } else if (!formatSeen && Is(*chunk, wave::kFormatName)) {
+            std::string rejection = FormatRejection(walk, *chunk);
+            if (!rejection.empty()) return InputRejected(std::move(rejection));
             formatSeen = true;
-        } else if (Is(*chunk, "data")) {
+        } else if (Is(*chunk, wave::kDataName)) {
             if (formatSeen) return Taken(*chunk, form, ds64, size);
             dataBeforeFormat = true;
         }
     }
-    if (!walk.readError().empty()) return Refused("cannot read: " + walk.readError());
-    if (!formatSeen) return Refused("not a WAVE file (no format chunk)");
-    return Refused(dataBeforeFormat ? "data chunk before the format chunk" : "no data chunk");
+    if (!walk.readError().empty()) return InputRejected("cannot read: " + walk.readError());
+    if (!formatSeen) return InputRejected("not a WAVE file (no format chunk)");
+    return InputRejected(dataBeforeFormat ? "data chunk before the format chunk" : "no data chunk");
 }
 
 }  // namespace
@@ -362,19 +369,19 @@ InputCheck CheckInput(std::FILE* input, std::int64_t size) {
 AdpcmCheck CheckAdpcmInput(std::FILE* input, std::int64_t size) {
     ChunkWalk walk(input, size, ChunkWalk::PadBytes::ZeroOrLeftOut);
     const Form form = ReadForm(walk);
-    if (form.bigEndian) return AdpcmRefused("big-endian WAVE (RIFX)");
+    if (form.bigEndian) return AdpcmRejected("big-endian WAVE (RIFX)");
     std::optional<Ds64> ds64;
     std::optional<std::uint32_t> factLength;
     std::optional<AdpcmCheck> format;
     while (const std::optional<Chunk> chunk = walk.Next()) {
-        if (form.large && !ds64 && Is(*chunk, "ds64")) {
+        if (form.large && !ds64 && Is(*chunk, wave::kDs64Name)) {
             ds64 = ReadDs64(walk, *chunk);
-        } else if (!factLength && Is(*chunk, "fact")) {
+        } else if (!factLength && Is(*chunk, wave::kFactName)) {
             factLength = ReadFactLength(walk, *chunk);
-        } else if (!format && Is(*chunk, "fmt ")) {
+        } else if (!format && Is(*chunk, wave::kFormatName)) {
             format = ReadAdpcmFormat(walk, *chunk);
             if (!format->accepted) return *format;
-        } else if (format && Is(*chunk, "data")) {
+        } else if (format && Is(*chunk, wave::kDataName)) {
             DataExtent extent = Extent(*chunk, form, ds64, size);
             format->data = extent.span;
             format->warning = std::move(extent.warning);
@@ -382,6 +389,6 @@ AdpcmCheck CheckAdpcmInput(std::FILE* input, std::int64_t size) {
             return *format;
         }
     }
-    if (!walk.readError().empty()) return AdpcmRefused("cannot read: " + walk.readError());
-    return AdpcmRefused(format ? "no data chunk" : "not a WAVE file (no format chunk)");
+    if (!walk.readError().empty()) return AdpcmRejected("cannot read: " + walk.readError());
+    return AdpcmRejected(format ? "no data chunk" : "not a WAVE file (no format chunk)");
 }

@@ -3,13 +3,13 @@
 // converted.
 //
 // The format is the first "fmt " chunk, wherever it stands after offset 12;
-// taken are 22050 Hz, mono, 16-bit PCM, plain or extensible. The samples are
-// the body of the first "data" chunk after it, as many whole samples as its
-// size says, except where the size was never written (the samples then run
-// to the end of the file, or as far as an RF64 file's ds64 chunk says). A
-// file cut short is taken as far as it goes, with a warning. Reads through
-// the file given, of `size` bytes as it was opened, never opens another, and
-// prints nothing.
+// taken are 22050 Hz, mono, 16-bit PCM, in a PCM format chunk or an
+// extensible one. The samples are the body of the first "data" chunk after
+// it, as many whole samples as its size says, except where the size was
+// never written (the samples then run to the end of the file, or as far as
+// an RF64 file's ds64 chunk says). A file cut short is taken as far as it
+// goes, with a warning. Reads through the file given, of `size` bytes as it
+// was opened, never opens another, and prints nothing.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +21,10 @@ struct SampleSpan {
     std::int64_t start;   // offset of the first sample
     std::int64_t length;  // bytes, even
 };
+
+inline std::uint64_t SampleCount(const SampleSpan& samples) {
+    return static_cast<std::uint64_t>(samples.length) / sizeof(short);
+}
 
 struct InputCheck {
     bool accepted;

@@ -1,0 +1,14 @@
+// How a run words its outcome (conversion.h): "<file>: <reason>" for a
+// rejection, "<file>: <step>: <reason>" for a failure, the reason the
+// system's where it gives one.
+#pragma once
+
+#include <string>
+
+#include "convert/conversion.h"
+#include "platform/system_error.h"
+
+ConversionResult Converted(Summary summary = {});
+ConversionResult Rejected(const std::string& path, const std::string& reason);
+ConversionResult Failure(const std::string& path, const char* step, const char* reason);
+ConversionResult Failure(const std::string& path, const char* step, const SystemError& error);

@@ -1,0 +1,6 @@
+#include "platform/paths.h"
+
+std::size_t NameStart(const std::string& path) {
+    const std::size_t separator = path.find_last_of("\\/");
+    return separator == std::string::npos ? DrivePrefixSize(path) : separator + 1;
+}
