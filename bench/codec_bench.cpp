@@ -1,5 +1,5 @@
 // Codec speed in nanoseconds a sample, one 2048-sample block an iteration:
-// per-sample Encodes, the buffer Encode, the buffer Decode, and the plain
+// per-sample Encodes, the buffer Encode, the buffer Decode, and the reference
 // transcription of the per-sample encoder packing the same block, so the
 // speed-up is a ratio taken in one run. Blocks encoded several in one call
 // take a group of blocks an iteration, in SSE2 lanes (EncodeBlocks) and on
@@ -204,9 +204,9 @@ BENCHMARK_CAPTURE(BM_EncodeTranscription, noise, Signal::Noise);
 BENCHMARK_CAPTURE(BM_EncodeGroup, speech, Signal::Speech, EncodeBlocks, kRowStride);
 BENCHMARK_CAPTURE(BM_EncodeGroup, noise, Signal::Noise, EncodeBlocks, kRowStride);
 BENCHMARK_CAPTURE(BM_EncodeGroup, speech_dense, Signal::Speech, EncodeBlocks, kDenseRowStride);
-BENCHMARK_CAPTURE(BM_EncodeGroup, plain_speech, Signal::Speech, EncodeBlocksScalar,
+BENCHMARK_CAPTURE(BM_EncodeGroup, scalar_speech, Signal::Speech, EncodeBlocksScalar,
                   kRowStride);
-BENCHMARK_CAPTURE(BM_EncodeGroup, plain_noise, Signal::Noise, EncodeBlocksScalar, kRowStride);
+BENCHMARK_CAPTURE(BM_EncodeGroup, scalar_noise, Signal::Noise, EncodeBlocksScalar, kRowStride);
 BENCHMARK_CAPTURE(BM_Decode, speech, Signal::Speech);
 BENCHMARK_CAPTURE(BM_Decode, noise, Signal::Noise);
 

@@ -207,7 +207,7 @@ echo "Codec, ns a sample, a 2048-sample block an iteration (medians of 10 repeti
       name = $1; gsub(/"|_median/, "", name); ns[name] = $NF * 1e9
       printf "  %-30s %6.2f\n", name, ns[name] }
     END {
-      printf "  buffer Encode against the plain transcription: %.2fx on speech, %.2fx on noise (target >= 1.6)\n",
+      printf "  buffer Encode against the reference transcription: %.2fx on speech, %.2fx on noise (target >= 1.6)\n",
         ns["BM_EncodeTranscription/speech"] / ns["BM_Encode/speech"],
         ns["BM_EncodeTranscription/noise"] / ns["BM_Encode/noise"]
       printf "  blocks in one call: %.2f ns a sample on speech (target <= 1.5), %.2fx the buffer Encode\n",

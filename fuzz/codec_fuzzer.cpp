@@ -97,20 +97,20 @@ void FuzzEncode(FuzzedDataProvider& in) {
     std::vector<short> samples(count);
     for (short& s : samples) s = in.ConsumeIntegral<short>();
 
-    IMA_ADPCM plain;
-    plain.PredictedValue = HeaderVal;
-    plain.StepIndex = 0;
-    if (x == 0) plain.EncodeInit(HeaderVal, StaticVal);
+    IMA_ADPCM reference;
+    reference.PredictedValue = HeaderVal;
+    reference.StepIndex = 0;
+    if (x == 0) reference.EncodeInit(HeaderVal, StaticVal);
     std::vector<unsigned char> expected = buffer;
     for (std::size_t i = 0; i < count; ++i) {
-        PutNibble(expected, p.firstNibble + i, plain.Encodes(samples[i]));
+        PutNibble(expected, p.firstNibble + i, reference.Encodes(samples[i]));
     }
 
     const unsigned int bits =
         codec.Encode(buffer.data() + p.base, p.bitOffset, samples.data(), srcSize);
     Require(bits == 4 * count, "Encode returns the bits it wrote");
     Require(buffer == expected, "Encode writes the per-sample codes and nothing else");
-    Require(SameState(codec, plain), "Encode ends in the per-sample state");
+    Require(SameState(codec, reference), "Encode ends in the per-sample state");
     Require(x == 1, "Encode marks the first call as done");
 }
 
@@ -137,11 +137,11 @@ void FuzzDecode(FuzzedDataProvider& in) {
     codec.StepIndex = in.ConsumeIntegralInRange<unsigned char>(0, kMaxStepIndex);
     const std::vector<unsigned char> src = ConsumeBuffer(in, p.size);
 
-    IMA_ADPCM plain = codec;
+    IMA_ADPCM reference = codec;
     std::vector<short> expected(codes + slack, kUnwrittenSample);
     for (std::size_t i = 0; i < codes; ++i) {
         expected[i] = static_cast<short>(
-            plain.Decode(static_cast<unsigned int>(NibbleAt(src, p.firstNibble + i))));
+            reference.Decode(static_cast<unsigned int>(NibbleAt(src, p.firstNibble + i))));
     }
 
     std::vector<short> samples(codes + slack, kUnwrittenSample);
@@ -149,7 +149,7 @@ void FuzzDecode(FuzzedDataProvider& in) {
         BufferDecode(codec, samples.data(), src, p, codes, split, ignoredBits);
     Require(bytes == 2 * codes, "Decode returns the bytes it wrote");
     Require(samples == expected, "Decode writes the per-code samples and nothing else");
-    Require(SameState(codec, plain), "Decode ends in the per-code state");
+    Require(SameState(codec, reference), "Decode ends in the per-code state");
 }
 
 // Full-scale squares drive the predictor into both clamps.

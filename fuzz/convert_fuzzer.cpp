@@ -2,14 +2,14 @@
 // of the program would convert it.
 //
 // The fuzzer's bytes are a recipe: the form (RIFF or RF64), chunks before the
-// format chunk (a "data" chunk among them), the format chunk (plain or
+// format chunk (a "data" chunk among them), the format chunk (PCM or
 // extensible, 16 to 20 bytes or 40, its fields right or wrong), chunks
 // between it and the data, the data chunk or none, its size written truly, as
 // 0, as 0xFFFFFFFF or too large, an odd last byte, pad bytes kept or left out
 // (or, throughout a file, all written as a space or an X), chunks after it, and the RIFF size written or not. Or, for one recipe in
 // four, the bytes are the file itself. The builder knows from what it wrote,
 // without walking the file, whether the file is to be taken and which samples
-// it holds. The run must agree: a refused file leaves no output and one line
+// it holds. The run must agree: a rejected file leaves no output and one line
 // that names it; a taken one gives exactly the blocks that the samples encode
 // to, the last filled up with the last sample; the input is never changed,
 // and nothing else is left beside it. Any breach aborts, which libFuzzer
@@ -275,8 +275,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(result.outcome == Outcome::Rejected, "nothing fails on a small file");
         Require(result.error.rfind(inputPath.string() + ": ", 0) == 0 &&
                     result.error.size() > inputPath.string().size() + 2,
-                "a refusal names the file and says why");
-        Require(!fs::exists(outputPath), "a refused input leaves no output");
+                "a rejection names the file and says why");
+        Require(!fs::exists(outputPath), "a rejected input leaves no output");
     }
     // --decode takes the output, and anything else without harm.
     const fs::path decodedPath = workDir / "Dec_in.wav";

@@ -1,7 +1,7 @@
 // Writes the fuzz targets' seed corpus into the folder given as the argument:
 // small WAVE files around the converter's decisions (accepted with 0, 1 and 2
 // blocks, tails, loud and quiet samples, chunks around the data and data
-// sizes never written, extensible and RF64, and the refused kinds). The
+// sizes never written, extensible and RF64, and the rejected kinds). The
 // convert fuzzer reads some inputs as files and the rest as recipes.
 #include <cstdio>
 #include <string>

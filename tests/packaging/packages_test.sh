@@ -198,7 +198,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
   fail "the packaged program loads shared libraries: $(readelf -d "$work/deb/usr/bin/pcm-encoder" | grep NEEDED)"
 [[ -z $(field Depends) ]] || fail "Depends: $(field Depends)"
 
-# The packaged program converts as the built one does; its output is refused
+# The packaged program converts as the built one does; its output is rejected
 # with the message the guide quotes, and run without a file it prints the
 # other.
 cp "$example" "$work/a.wav" && cp "$example" "$work/b.wav"
