@@ -28,8 +28,9 @@ Opened Fdopen(int fd, const char* mode) {
 // A new file is ours: only root may give it another owner, and only a member
 // of the old group that group. Where the system does not allow it, the file
 // stays ours.
-void TakeOwnership(int fd, const struct stat& old) {
-    if (fchown(fd, old.st_uid, old.st_gid) != 0) fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+bool TakeOwnership(int fd, const struct stat& old) {
+    return fchown(fd, old.st_uid, old.st_gid) == 0 ||
+           fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
 }
 
 }  // namespace
