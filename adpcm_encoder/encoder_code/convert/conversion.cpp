@@ -67,7 +67,8 @@ ConversionResult WriteOutput(const std::string& outputPath, std::uint64_t output
     StreamBuffer buffer = StreamBufferFor(outputSize);
     PendingOutput pending(outputPath);
     Opened output = pending.Create();
-    if (!output.file) return Failure(outputPath, "cannot create a file in its folder", output.error);
+    if (!output.file)
+        return Failure(outputPath, "cannot create a file in its folder", output.error);
     Buffer(output.file.get(), buffer);
     // Before any audio is in it: no one the old file kept out may read it.
     if (const SystemError error = TakeAccessOf(output.file.get(), outputPath)) {
@@ -157,20 +158,22 @@ ConversionResult Convert(const std::string& inputPath, const std::string& output
         }
         // Sized to the input, and allocated before the temporary file exists:
         // a lack of memory cannot leave it behind.
-        EncodingPass pass(options, static_cast<std::int64_t>(wave::BlocksFor(SampleCount(samples))));
+        EncodingPass pass(options,
+                          static_cast<std::int64_t>(wave::BlocksFor(SampleCount(samples))));
         ConversionResult result =
             WriteOutput(outputPath, wave::OutputSize(SampleCount(samples)), [&](std::FILE* output) {
-            const wave::Header header = wave::OutputHeader(SampleCount(samples));
-            if (const SystemError error = WriteExactly(output, header.data(), header.size())) {
-                return Failure(outputPath, "cannot write", error);
-            }
-            ConversionResult written = pass.Write(input.get(), inputPath, samples, output, outputPath);
-            if (written.outcome != Outcome::Converted) return written;
-            // Read to the end; on Windows a file still open cannot be replaced,
-            // and the output's name may be a link to the input.
-            input.reset();
-            return Converted(pass.Done(samples));
-        });
+                const wave::Header header = wave::OutputHeader(SampleCount(samples));
+                if (const SystemError error = WriteExactly(output, header.data(), header.size())) {
+                    return Failure(outputPath, "cannot write", error);
+                }
+                ConversionResult written =
+                    pass.Write(input.get(), inputPath, samples, output, outputPath);
+                if (written.outcome != Outcome::Converted) return written;
+                // Read to the end; on Windows a file still open cannot be replaced,
+                // and the output's name may be a link to the input.
+                input.reset();
+                return Converted(pass.Done(samples));
+            });
         return WithWarning(std::move(result), inputPath, check.warning);
     });
 }

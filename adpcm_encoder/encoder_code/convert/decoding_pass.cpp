@@ -54,8 +54,8 @@ ConversionResult DecodingPass::Write(std::FILE* input, const std::string& inputP
             return Failure(inputPath, "cannot read", failure.reason());
         }
         if (!IsWellFormed(block_.data()) && malformed_++ == 0) firstMalformed_ = b;
-        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(
-            left, partial ? PartialSamples() : format_.samplesPerBlock));
+        const std::size_t count = static_cast<std::size_t>(
+            std::min<std::uint64_t>(left, partial ? PartialSamples() : format_.samplesPerBlock));
         DecodeBlock(block_.data(), count, samples_.data());
         for (std::size_t i = 0; i < count; ++i) {
             wave::PutLE16(bytes_, 2 * i, static_cast<std::uint16_t>(samples_[i]));
@@ -71,14 +71,15 @@ ConversionResult DecodingPass::Write(std::FILE* input, const std::string& inputP
 std::vector<std::string> DecodingPass::Warnings(const std::string& inputPath) const {
     std::vector<std::string> warnings;
     if (malformed_ > 0) {
-        warnings.push_back(Shown(inputPath) + ": block " + std::to_string(firstMalformed_ + 1) +
-                           (malformed_ > 1 ? " and " + std::to_string(malformed_ - 1) + " more"
-                                           : std::string()) +
-                           ": a step index above 88 (taken as 88) or a reserved byte other"
-                           " than 0 (ignored)");
+        warnings.push_back(
+            Shown(inputPath) + ": block " + std::to_string(firstMalformed_ + 1) +
+            (malformed_ > 1 ? " and " + std::to_string(malformed_ - 1) + " more" : std::string()) +
+            ": a step index above 88 (taken as 88) or a reserved byte other"
+            " than 0 (ignored)");
     }
     if (partialBytes_ > 0) {
-        warnings.push_back(Shown(inputPath) + ": the data is not a whole number of blocks: the last " +
+        warnings.push_back(Shown(inputPath) +
+                           ": the data is not a whole number of blocks: the last " +
                            std::to_string(partialBytes_) + " bytes decoded as far as they go");
     }
     return warnings;
