@@ -9,9 +9,10 @@
 #
 # As root it first installs (apt-get) whatever the tests need that is
 # missing. As anyone else it installs nothing: it runs what it can, and a
-# build whose packages are missing is reported as skipped, as are the tests
-# that need a missing tool. It fails only when a build or a test that ran
-# failed, or when not even the program can be built.
+# build whose packages are missing is reported as skipped, and so are the
+# tests that need a missing tool (in ctest's list of tests not run). It
+# fails only when a build or a test that ran failed, or when not even the
+# program can be built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/apt.sh
@@ -65,10 +66,17 @@ have "everything" "${build_packages[@]}" || {
   exit 1
 }
 
+# A build that is skipped leaves its tests nothing to find, so that they
+# show as skipped rather than try what an earlier run left in its folder.
+nowhere=$PWD/build/skipped
+test_settings=()
 if have "the Windows build and its Wine tests" "${windows_packages[@]}"; then
   configure windows
   build windows
   build windows-package
+else
+  test_settings+=(-DPCM_ENCODER_WINDOWS_EXE="$nowhere/pcm-encoder.exe"
+    -DPCM_ENCODER_ZIP_FOLDER="$nowhere")
 fi
 
 # The .deb holds the program as a user builds it: Release, tests left out,
@@ -77,13 +85,19 @@ if have "the .deb" "${package_packages[@]}"; then
   configure package
   build package
   build deb
+else
+  test_settings+=(-DPCM_ENCODER_DEB_FOLDER="$nowhere")
 fi
 
-if have "the tests" "${test_packages[@]}"; then
-  benchmarks=ON
-  have "the codec benchmark's build" "${benchmark_packages[@]}" || benchmarks=OFF
-  configure test -DPCM_ENCODER_BUILD_BENCHMARKS=$benchmarks
-  build test
+# Without GoogleTest the program is still built, in the tests' folder.
+tests=ON
+have "the tests" "${test_packages[@]}" || tests=OFF
+benchmarks=ON
+have "the codec benchmark's build" "${benchmark_packages[@]}" || benchmarks=OFF
+configure test -DPCM_ENCODER_BUILD_TESTS=$tests -DPCM_ENCODER_BUILD_BENCHMARKS=$benchmarks \
+  ${test_settings[@]+"${test_settings[@]}"}
+build test
+if [[ $tests == ON ]]; then
   ctest --preset test -j"$jobs"
 
   # The Windows build's tests run no sanitized code, so they are left out
