@@ -45,7 +45,8 @@ sub literals {
   my ($file) = @_;
   open my $in, '<', $file or die "$file: $!";
   my $code = do { local $/; <$in> };
-  my (@found, $previous, $assert_depth, $depth, $joining);
+  my (@found, $previous, $assert_depth, $depth, $joining, $statement);
+  $statement = 0;
   $previous = ''; $depth = 0; $assert_depth = -1;
   while (1) {
     my $line = 1 + ($code =~ tr/\n// ? (substr($code, 0, pos($code) // 0) =~ tr/\n//) : 0);
@@ -57,7 +58,7 @@ sub literals {
     if (defined $text) {
       if ($joining) { $found[-1]{text} .= $text; next }
       my $skip = $previous eq 'sizeof' || $previous eq 'extern' || $assert_depth >= 0;
-      push @found, {text => $text, line => $line, skip => $skip};
+      push @found, {text => $text, line => $line, skip => $skip, statement => $statement};
       $joining = 1;
       next;
     }
@@ -69,8 +70,11 @@ sub literals {
       $assert_depth = $depth if $1 eq 'static_assert' && $assert_depth < 0;
       next;
     }
+    if ($code =~ /\G::/gc) { $previous = '::'; next }
     last unless $code =~ /\G(.)/gcs;
     $previous = $1;
+    # The end of a statement, or of one branch of a choice.
+    $statement++ if $1 eq ';' || $1 eq '{' || $1 eq '}' || $1 eq ':';
     if ($1 eq '(') { $depth++ }
     elsif ($1 eq ')') { $depth--; $assert_depth = -1 if $depth == $assert_depth }
   }
@@ -135,6 +139,36 @@ for my $file (@files) {
         push @missing, "$file:$literal->{line}: the $name does not quote: $line"
           unless $document{$name} =~ /$pattern/;
       }
+    }
+  }
+}
+# Each line alone is not enough: " and " or " bytes" stand somewhere in any
+# text. The literals of one statement (up to a ';', a brace or the ':' of a
+# choice, whose branches are other messages) must stand in a document in
+# their order, the code between them taken for a short text such as a
+# file's name or a figure.
+my $gap = '.{0,60}?';
+for my $file (@files) {
+  my %pieces;
+  my @order;
+  for my $literal (literals($file)) {
+    my $id = $literal->{statement};
+    push @order, $id unless $pieces{$id};
+    push @{$pieces{$id}}, $literal;
+  }
+  for my $id (@order) {
+    my @parts = @{$pieces{$id}};
+    next if @parts < 2;
+    my @texts = map { $_->{text} } @parts;
+    next if grep { scalar(split /[\r\n]+/) > 3 } @texts;
+    next if grep { $not_message{$_} } @texts;
+    next unless grep { !/^--?[A-Za-z][-\w]*$/ } @texts;
+    my $pattern = join $gap, map { join '\s+', map { pattern_of(s/^\s+|\s+$//gr) } split /[\r\n]+/ } @texts;
+    my $shown = join ' ... ', @texts;
+    $shown =~ s/\n/ /g;
+    for my $name ('manual', 'guide') {
+      push @missing, "$file:$parts[0]{line}: the $name does not quote as one: $shown"
+        unless $document{$name} =~ /$pattern/;
     }
   }
 }
