@@ -152,17 +152,17 @@ ConversionResult Convert(const std::string& inputPath, const std::string& output
                          const ConversionOptions& options) {
     return WithCheckedInput(inputPath, CheckInput, [&](File& input, const InputCheck& check) {
         const SampleSpan& samples = check.samples;
-        if (!wave::FitsWaveSizeFields(SampleCount(samples))) {
+        const std::uint64_t count = SampleCount(samples);
+        if (!wave::FitsWaveSizeFields(count)) {
             return Failure(inputPath, "cannot convert",
                            "too large for the 32-bit size fields of a WAVE file");
         }
         // Sized to the input, and allocated before the temporary file exists:
         // a lack of memory cannot leave it behind.
-        EncodingPass pass(options,
-                          static_cast<std::int64_t>(wave::BlocksFor(SampleCount(samples))));
+        EncodingPass pass(options, static_cast<std::int64_t>(wave::BlocksFor(count)));
         ConversionResult result =
-            WriteOutput(outputPath, wave::OutputSize(SampleCount(samples)), [&](std::FILE* output) {
-                const wave::Header header = wave::OutputHeader(SampleCount(samples));
+            WriteOutput(outputPath, wave::OutputSize(count), [&](std::FILE* output) {
+                const wave::Header header = wave::OutputHeader(count);
                 if (const SystemError error = WriteExactly(output, header.data(), header.size())) {
                     return Failure(outputPath, "cannot write", error);
                 }
