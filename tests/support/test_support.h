@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <optional>
 #include <random>
 #include <string>
@@ -125,10 +126,40 @@ inline RunResult RunCommand(const TempDir& temp, const std::string& command,
     return RunInWork(temp, line);
 }
 
+// The program's last run in this test, shown with the first check that fails
+// after it, so that a failure seen once can be read.
+struct ProgramRun {
+    std::vector<std::string> args;
+    RunResult result;
+    bool shown;
+};
+inline std::optional<ProgramRun>& LastProgramRun() {
+    static std::optional<ProgramRun> run;
+    return run;
+}
+
+class ProgramRunReport : public testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo&) override { LastProgramRun().reset(); }
+    void OnTestPartResult(const testing::TestPartResult& part) override {
+        std::optional<ProgramRun>& run = LastProgramRun();
+        if (!part.failed() || !run || run->shown) return;
+        run->shown = true;
+        std::cout << "The program's last run before this failure: pcm-encoder";
+        for (const std::string& arg : run->args) std::cout << " " << ShellQuoted(arg);
+        std::cout << "\n  status " << run->result.status << "\n  standard output: "
+                  << testing::PrintToString(run->result.out)
+                  << "\n  standard error: " << testing::PrintToString(run->result.err) << "\n";
+    }
+};
+inline const bool kProgramRunReported =
+    (testing::UnitTest::GetInstance()->listeners().Append(new ProgramRunReport), true);
+
 // Runs the program under test, after `prefix` (e.g. a ulimit) in the same shell.
 inline RunResult RunEncoder(const TempDir& temp, const std::vector<std::string>& args,
                             const std::string& prefix = "") {
-    return RunCommand(temp, prefix + ProgramCommand(), args);
+    const RunResult result = RunCommand(temp, prefix + ProgramCommand(), args);
+    LastProgramRun() = ProgramRun{args, result, false};
+    return result;
 }
 
 inline std::vector<std::string> FilesIn(const fs::path& dir) {
