@@ -26,9 +26,9 @@
 #include <thread>
 #include <vector>
 
-#include "ima_adpcm.h"
-#include "ima_adpcm_blocks.h"
-#include "ima_adpcm_search.h"
+#include "codec/ima_adpcm.h"
+#include "codec/blocks.h"
+#include "codec/search.h"
 #include "wave/wave_output.h"
 
 namespace {
@@ -190,9 +190,8 @@ int Search(const std::string& path, std::size_t width, std::size_t workers) {
     const Samples rows = Rows(input);
     const std::size_t blocks = rows.size() / kRowLength, bytes = wave::kSamplesPerBlock / 2;
 
-    Bytes codes(blocks * bytes), indices(blocks);
-    x = 0;
-    StaticVal = 0;
+    Bytes codes(blocks * bytes), indices(blocks, kLaterBlockStepIndex);
+    if (blocks > 0) indices[0] = FirstBlockStepIndex(rows[0]);
     EncodeBlocksScalar(rows.data(), kRowLength, wave::kSamplesPerBlock, codes.data(), bytes,
                       indices.data(), blocks);
     const double defaultSnr = SnrDb(input, DecodeBlocks(rows, codes, indices, input.size()));

@@ -23,7 +23,7 @@
 #include <string>
 
 #include "convert/conversion.h"
-#include "ima_adpcm.h"
+#include "codec/ima_adpcm.h"
 #include "wave_files.h"
 #include "wave/wave_output.h"
 
@@ -260,9 +260,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fs::path inputPath = workDir / "in.wav", outputPath = workDir / "Enc_in.wav";
     WriteBytes(inputPath, input);
     fs::remove(outputPath);
-    // As in a fresh process: the first block of the run seeds from its sample.
-    HeaderVal = 0;
-    x = 0;
 
     const ConversionResult result = ConvertFile(inputPath.string(), outputPath.string());
     if (recipe.known) {

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "adpcm_file.h"
-#include "ima_adpcm.h"
+#include "codec/ima_adpcm.h"
 #include "test_seed.h"
 #include "test_support.h"
 

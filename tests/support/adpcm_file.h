@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "ima_adpcm.h"
+#include "codec/ima_adpcm.h"
 #include "reference_encoder.h"
 #include "test_support.h"
 

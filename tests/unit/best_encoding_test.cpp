@@ -1,8 +1,11 @@
-// --best's encoding shared out among workers, in this process.
+// --best's encoding shared out among workers, and conversions one after
+// another, in this process.
 #include <gtest/gtest.h>
 
 #include "convert/best_encoding.h"
+#include "convert/conversion.h"
 #include "test_seed.h"
+#include "test_support.h"
 #include "wave_files.h"
 
 namespace {
@@ -23,6 +26,40 @@ TEST(BestEncoding, GivesTheSameBytesOnOneWorkerAndOnSeveral) {
     }
     EXPECT_EQ(codes[0], codes[1]);
     EXPECT_EQ(indices[0], indices[1]);
+}
+
+// Each file of a process's conversions, in either order and with either
+// encoder, gives the bytes of the program run on it alone: its first block
+// from the step that suits its opening sample, whatever came before.
+TEST(ConvertFile, TwoFilesInOneProcessEachGiveTheBytesOfARunOfTheirOwn) {
+    TempDir temp;
+    std::vector<short> loud = NoisySamples(3 * kSamplesPerBlock + 5, TestSeed());
+    loud[0] = 30000;
+    const Bytes inputs[2] = {PcmWave(loud), PcmWave(std::vector<short>(70, -2000))};
+    for (const bool best : {false, true}) {
+        std::vector<std::string> args = {"in.wav"};
+        if (best) args.insert(args.begin(), "--best");
+        Bytes alone[2];
+        for (int f = 0; f < 2; ++f) {
+            WriteBytes(temp.work() / "in.wav", inputs[f]);
+            ASSERT_EQ(RunEncoder(temp, args).status, 0);
+            alone[f] = ReadBytes(temp.work() / "Enc_in.wav");
+        }
+        for (const int first : {0, 1}) {
+            for (const int f : {first, 1 - first}) {
+                SCOPED_TRACE(testing::Message() << "file " << f << " after " << 1 - f
+                                                << (best ? ", --best" : ""));
+                const fs::path in = temp.work() / ("in" + std::to_string(f) + ".wav");
+                const fs::path out = temp.work() / "out.wav";
+                WriteBytes(in, inputs[f]);
+                ConversionOptions options;
+                options.best = best;
+                ASSERT_EQ(ConvertFile(in.string(), out.string(), options).outcome,
+                          Outcome::Converted);
+                EXPECT_EQ(ReadBytes(out), alone[f]);
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "codec_at.h"
-#include "ima_adpcm.h"
+#include "codec/ima_adpcm.h"
 #include "test_seed.h"
 
 namespace {

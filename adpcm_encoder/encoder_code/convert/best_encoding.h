@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "ima_adpcm_search.h"
+#include "codec/search.h"
 #include "convert/worker_pool.h"
 
 class BestEncoding {

@@ -4,8 +4,8 @@
 
 #include "convert/naming.h"
 #include "convert/results.h"
-#include "ima_adpcm_blocks.h"
-#include "ima_adpcm_tables.h"
+#include "codec/blocks.h"
+#include "codec/ima_adpcm.h"
 #include "platform/file_system.h"
 #include "platform/stream.h"
 #include "wave/wave_output.h"

@@ -6,7 +6,7 @@
 
 #include "convert/results.h"
 #include "convert/tuning.h"
-#include "ima_adpcm_blocks.h"
+#include "codec/blocks.h"
 #include "platform/file_system.h"
 #include "wave/wave_output.h"
 
@@ -71,12 +71,14 @@ ReadFailure Group::Read(std::FILE* input, std::uint64_t& left) {
     return {};
 }
 
-void Group::Encode(BestEncoding* best) {
+void Group::Encode(BestEncoding* best, bool opensTheFile) {
     unsigned char* codes = &blocks_[wave::kBlockHeaderSize];
     if (best) {
         best->Encode(rows_.data(), kRowStride, wave::kSamplesPerBlock, codes, wave::kBlockSize,
                      startIndices_.data(), count_);
     } else {
+        std::fill_n(startIndices_.begin(), count_, kLaterBlockStepIndex);
+        if (opensTheFile && count_ > 0) startIndices_[0] = FirstBlockStepIndex(rows_[0]);
         EncodeBlocks(rows_.data(), kRowStride, wave::kSamplesPerBlock, codes, wave::kBlockSize,
                      startIndices_.data(), count_);
     }
@@ -143,7 +145,7 @@ ConversionResult EncodingPass::Write(std::FILE* input, const std::string& inputP
         if (const ReadFailure failure = group.Read(input, left)) {
             return Failure(inputPath, "cannot read", failure.reason());
         }
-        group.Encode(best_ ? &*best_ : nullptr);
+        group.Encode(best_ ? &*best_ : nullptr, turn == 0);
         if (const SystemError error = group.Write(output)) {
             return Failure(outputPath, "cannot write", error);
         }

@@ -45,8 +45,10 @@ public:
     // rows; or says why the input cannot give them.
     ReadFailure Read(std::FILE* input, std::uint64_t& left);
     // Encodes the blocks read into their place in the output: with `best`'s
-    // searches if given, else as the default encoder does.
-    void Encode(BestEncoding* best);
+    // searches if given, else as the default encoder does (codec/blocks.h):
+    // the file's first block, which opens the file when `opensTheFile`, from
+    // a step that suits its opening sample, every other from the smallest.
+    void Encode(BestEncoding* best, bool opensTheFile);
     // Decodes the blocks encoded, as a player would, against the samples
     // read; the samples that fill up a last block do not count.
     void Measure(Fidelity& fidelity) const;

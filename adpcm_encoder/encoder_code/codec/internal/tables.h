@@ -1,14 +1,35 @@
-// The codec's step and index tables, and the decoder's step, shared by the
-// per-sample code in ima_adpcm.cpp and the units that code several blocks
-// at once.
-// Internal to the codec: callers use ima_adpcm.h.
+// The codec's vocabulary: a code's fields, the sample range, two codes to a
+// byte, the step and index tables and what a decoder makes of each code;
+// shared by the per-sample code in ima_adpcm.cpp, the units that code
+// several blocks at once and the search.
+// Internal to the codec: other layers use ima_adpcm.h, blocks.h and search.h.
 #pragma once
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
-inline constexpr int kMaxStepIndex = 88;
+#include "codec/ima_adpcm.h"
+
+inline constexpr unsigned int kCodeMask = (1u << kCodeBits) - 1;
+inline constexpr unsigned int kSignBit = 8;
+inline constexpr unsigned int kMagnitudeMask = 7;
+inline constexpr int kMinSample = -32768;
+inline constexpr int kMaxSample = 32767;
+
+// Two codes a byte, the earlier in the low nibble.
+inline constexpr unsigned char PackedCodes(unsigned int earlier, unsigned int later) {
+    return static_cast<unsigned char>(earlier | later << kCodeBits);
+}
+inline constexpr unsigned int EarlierCode(unsigned int byte) { return byte & kCodeMask; }
+inline constexpr unsigned int LaterCode(unsigned int byte) { return byte >> kCodeBits; }
+
+// Code i of a packed buffer set to `code`, its neighbour in the byte kept.
+inline void PutCode(unsigned char* codes, std::size_t i, unsigned int code) {
+    unsigned char& byte = codes[i / 2];
+    byte = i % 2 ? PackedCodes(EarlierCode(byte), code) : PackedCodes(code, LaterCode(byte));
+}
 
 inline constexpr unsigned short IMA_ADPCMStepTable[kMaxStepIndex + 1] = {
     7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
@@ -21,11 +42,6 @@ inline constexpr unsigned short IMA_ADPCMStepTable[kMaxStepIndex + 1] = {
 
 // The change of the step index after a code, by its magnitude (code & 7).
 inline constexpr int IMA_ADPCMIndexTable[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
-
-inline constexpr unsigned int kMagnitudeMask = 7;
-inline constexpr unsigned int kSignMask = 8;
-inline constexpr int kMinSample = -32768;
-inline constexpr int kMaxSample = 32767;
 
 // Where a code leads: the step index after a code of a given magnitude, and
 // its step, in one load. The encoder looks up the next step with the
@@ -50,12 +66,19 @@ constexpr SuccessorTable MakeSuccessorTable() {
 
 inline constexpr SuccessorTable kSuccessors = MakeSuccessorTable();
 
-// What a decoder does with each code at each step index: the signed change
-// of the predictor (the whole, half and quarter steps the magnitude's bits
-// ask for and the rounding eighth, taken away for a negative code) in the
-// high bits, the next step index in the low byte. One load a code, and no
+// How far a code moves a decoder's predictor, before the clamp: the whole,
+// half and quarter steps its magnitude's bits ask for and the rounding
+// eighth, taken away for a negative code.
+constexpr int DecodedChange(int step, unsigned int code) {
+    const int delta = (step >> 3) + ((code & 4) ? step : 0) + ((code & 2) ? step >> 1 : 0) +
+                      ((code & 1) ? step >> 2 : 0);
+    return (code & kSignBit) ? -delta : delta;
+}
+
+// What a decoder does with each code at each step index: the change of the
+// predictor in the high bits, the next step index in the low byte. One load a code, and no
 // branch on its bits, which audio would mispredict.
-inline constexpr unsigned int kCodes = 16;
+inline constexpr unsigned int kCodes = kCodeMask + 1;
 inline constexpr int kIndexBits = 8;
 inline constexpr int kIndexMask = 0xFF;
 using DecodeTable = std::array<std::array<std::int32_t, kCodes>, kMaxStepIndex + 1>;
@@ -63,11 +86,8 @@ using DecodeTable = std::array<std::array<std::int32_t, kCodes>, kMaxStepIndex +
 constexpr DecodeTable MakeDecodeTable() {
     DecodeTable table{};
     for (int index = 0; index <= kMaxStepIndex; ++index) {
-        const int step = IMA_ADPCMStepTable[index];
         for (unsigned int code = 0; code < kCodes; ++code) {
-            const int delta = (step >> 3) + ((code & 4) ? step : 0) + ((code & 2) ? step >> 1 : 0) +
-                              ((code & 1) ? step >> 2 : 0);
-            const int change = (code & kSignMask) ? -delta : delta;
+            const int change = DecodedChange(IMA_ADPCMStepTable[index], code);
             // A multiplication: shifting a negative number left is not defined
             // before C++20.
             table[index][code] = change * (1 << kIndexBits) + kSuccessors[index][code & kMagnitudeMask].index;
@@ -87,7 +107,7 @@ struct DecoderState {
 // to. The change is read back with an arithmetic shift, as on every
 // compiler the program is built with.
 inline int DecodeCode(DecoderState& state, unsigned int code) {
-    const std::int32_t entry = kDecodeSteps[state.index][code & (kCodes - 1)];
+    const std::int32_t entry = kDecodeSteps[state.index][code & kCodeMask];
     state.index = entry & kIndexMask;
     state.predicted = std::clamp(state.predicted + (entry >> kIndexBits), kMinSample, kMaxSample);
     return state.predicted;

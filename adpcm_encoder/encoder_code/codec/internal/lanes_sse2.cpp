@@ -1,16 +1,13 @@
-// Blocks in the eight 16-bit lanes of SSE2 registers, which
-// every x86-64 CPU has, four registers' worth at a time. The lanes make the
-// same decisions as the per-sample encoder in ima_adpcm.cpp, without
-// branches, so each lane's codes equal those of one buffer Encode of its
-// block.
+// Blocks in the eight 16-bit lanes of SSE2 registers, which every x86-64
+// CPU has, four registers' worth at a time.
 #include <emmintrin.h>
 
 #include <cstdint>
 #include <cstring>
 
-#include "ima_adpcm.h"
-#include "ima_adpcm_blocks.h"
-#include "ima_adpcm_tables.h"
+#include "codec/blocks.h"
+#include "codec/internal/lanes.h"
+#include "codec/internal/tables.h"
 
 namespace {
 
@@ -20,8 +17,6 @@ constexpr std::size_t kLanes = 8;
 constexpr std::size_t kSamplesPerPass = 8;
 constexpr std::size_t kInterleavedGroups = 4;
 constexpr std::size_t kInterleavedBlocks = kInterleavedGroups * kLanes;
-constexpr unsigned int kCodeBits = 4;
-constexpr short kSignBit = 8;
 // The predictor and the samples are kept with their sign bit flipped, as
 // unsigned values 0..65535: the saturating unsigned add and subtract then
 // stop the predictor at exactly the ends of the sample range, and the
@@ -61,7 +56,7 @@ inline __m128i StepsAt(__m128i index) {
 }
 
 // One sample of every lane (sign bit flipped); returns the codes. The
-// comparisons are those of the per-sample encoder's EncodeSample: three made
+// comparisons are those of the scalar path's EncodeSample: three made
 // at once give the whole and half bits, and only the quarter bit waits.
 inline __m128i EncodeLaneSamples(LaneState& state, __m128i sample) {
     const __m128i step = state.step;
@@ -99,7 +94,7 @@ inline __m128i EncodeLaneSamples(LaneState& state, __m128i sample) {
         _mm_min_epi16(_mm_max_epi16(_mm_add_epi16(state.index, change), _mm_setzero_si128()),
                       _mm_set1_epi16(kMaxStepIndex));
     state.step = StepsAt(state.index);
-    return _mm_or_si128(_mm_andnot_si128(notNegative, _mm_set1_epi16(kSignBit)), magnitude);
+    return _mm_or_si128(_mm_andnot_si128(notNegative, _mm_set1_epi16(static_cast<short>(kSignBit))), magnitude);
 }
 
 // Rows of 8 samples in, one register a moment out: s[k] holds sample k of
@@ -135,17 +130,6 @@ inline void StoreCodes(const __m128i (&code)[kSamplesPerPass], unsigned char* co
                     _mm_unpackhi_epi16(first, second));
     for (std::size_t lane = 0; lane < kLanes; ++lane) {
         std::memcpy(codes + lane * codesStride, &words[lane], sizeof words[lane]);
-    }
-}
-
-// Stores each block's opening sample and step index as the buffer Encode
-// would find them, in block order, so that only the first block of the
-// process takes EncodeInit's index.
-void SeedBlocks(const short* rows, std::size_t rowStride, unsigned char* startIndices) {
-    for (std::size_t lane = 0; lane < kLanes; ++lane) {
-        HeaderVal = rows[lane * rowStride];
-        startIndices[lane] = IMA_ADPCM::SeedStepIndex();
-        if (x == 0) ++x;
     }
 }
 
@@ -200,31 +184,21 @@ void EncodeLanes(const short* rows, std::size_t rowStride, std::size_t codesPerB
 }  // namespace
 
 const std::size_t kBlocksInLanes = kInterleavedBlocks;
+const std::size_t kLaneWidth = kLanes;
+const std::size_t kLanePassSamples = kSamplesPerPass;
 
-void EncodeBlocks(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
-                  unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
-                  std::size_t count) {
+// Groups of 8 left over from the interleaved ones go through the lanes alone.
+void EncodeInLanes(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
+                   unsigned char* codes, std::size_t codesStride,
+                   const unsigned char* startIndices, std::size_t count) {
     std::size_t done = 0;
-    // The lanes take whole passes; blocks of another length, and blocks too
-    // few to fill the lanes, go on the scalar path. Groups of 8 left over
-    // from the interleaved ones go through the lanes alone.
-    if (codesPerBlock % kSamplesPerPass == 0) {
-        for (; count - done >= kInterleavedBlocks; done += kInterleavedBlocks) {
-            const short* group = rows + done * rowStride;
-            for (std::size_t g = 0; g < kInterleavedGroups; ++g) {
-                SeedBlocks(group + g * kLanes * rowStride, rowStride,
-                           startIndices + done + g * kLanes);
-            }
-            EncodeLanes<kInterleavedGroups>(group, rowStride, codesPerBlock,
-                                            codes + done * codesStride, codesStride,
-                                            startIndices + done);
-        }
-        for (; count - done >= kLanes; done += kLanes) {
-            SeedBlocks(rows + done * rowStride, rowStride, startIndices + done);
-            EncodeLanes<1>(rows + done * rowStride, rowStride, codesPerBlock,
-                           codes + done * codesStride, codesStride, startIndices + done);
-        }
+    for (; count - done >= kInterleavedBlocks; done += kInterleavedBlocks) {
+        EncodeLanes<kInterleavedGroups>(rows + done * rowStride, rowStride, codesPerBlock,
+                                        codes + done * codesStride, codesStride,
+                                        startIndices + done);
     }
-    EncodeBlocksScalar(rows + done * rowStride, rowStride, codesPerBlock,
-                       codes + done * codesStride, codesStride, startIndices + done, count - done);
+    for (; done < count; done += kLanes) {
+        EncodeLanes<1>(rows + done * rowStride, rowStride, codesPerBlock,
+                       codes + done * codesStride, codesStride, startIndices + done);
+    }
 }

@@ -1,4 +1,4 @@
-#include "ima_adpcm_search.h"
+#include "codec/search.h"
 
 #include <algorithm>
 #include <array>
@@ -6,8 +6,9 @@
 #include <limits>
 #include <vector>
 
-#include "ima_adpcm.h"
-#include "ima_adpcm_tables.h"
+#include "codec/blocks.h"
+#include "codec/ima_adpcm.h"
+#include "codec/internal/tables.h"
 
 // Measured on speech, tones, sweeps, plucks, noise and recordings
 // (bench/fidelity.sh): each doubling of the width takes about twice the
@@ -21,23 +22,19 @@ namespace {
 constexpr std::size_t kMaxCodes = 2048;
 constexpr std::size_t kStartIndices = kMaxStepIndex + 1;
 constexpr std::size_t kMaxWidth = 256;  // a path's parent fits in a byte
-constexpr int kMinSample = -32768;
-constexpr int kMaxSample = 32767;
 
 // The 16 codes in the order of the values they decode to: below the
 // predictor, the largest magnitude first (position 0 is code 15), then above
 // it from the smallest (position 8 is code 0).
 constexpr int kLevels = 16;
-constexpr int kSignBit = 8;
-constexpr int kMagnitudeBits = 7;
-constexpr int kCodeBits = 4;
 // Codes tried on each path: the two whose values lie either side of the
 // sample. A third, or a fourth, gained a few hundredths of a dB for half as
 // much time again.
 constexpr int kTried = 2;
 
 constexpr int CodeAt(int position) {
-    return position < kSignBit ? kSignBit | (kMagnitudeBits - position) : position - kSignBit;
+    constexpr int sign = kSignBit, magnitude = kMagnitudeMask;
+    return position < sign ? sign | (magnitude - position) : position - sign;
 }
 
 // For each step index and position: how far the code moves the predictor
@@ -51,17 +48,10 @@ struct LevelTable {
 constexpr LevelTable MakeLevelTable() {
     LevelTable table{};
     for (std::size_t index = 0; index < kStartIndices; ++index) {
-        const int step = IMA_ADPCMStepTable[index];
         for (int position = 0; position < kLevels; ++position) {
-            const int code = CodeAt(position);
-            int delta = step >> 3;
-            if (code & 4) delta += step;
-            if (code & 2) delta += step >> 1;
-            if (code & 1) delta += step >> 2;
-            table.move[index][position] = (code & kSignBit) ? -delta : delta;
-            table.next[index][position] = static_cast<unsigned char>(
-                std::clamp(static_cast<int>(index) + IMA_ADPCMIndexTable[code & kMagnitudeBits], 0,
-                           kMaxStepIndex));
+            const auto code = static_cast<unsigned int>(CodeAt(position));
+            table.move[index][position] = DecodedChange(IMA_ADPCMStepTable[index], code);
+            table.next[index][position] = kSuccessors[index][code & kMagnitudeMask].index;
         }
     }
     return table;
@@ -253,14 +243,6 @@ std::size_t Keep(Scratch& s, std::size_t candidates, std::size_t t) {
     return kept;
 }
 
-// Sets code i and keeps the other code of its byte: the search writes its
-// codes last first.
-void PutCode(unsigned char* codes, std::size_t i, unsigned int code) {
-    unsigned char& byte = codes[i / 2];
-    byte = static_cast<unsigned char>(i % 2 ? (byte & 0x0F) | code << kCodeBits
-                                            : (byte & 0xF0) | code);
-}
-
 // The squared error of the default encoder's codes for the block from
 // `startIndex`, over the samples the codes before the last stand for.
 std::uint64_t GreedyError(const short* row, std::size_t codesPerBlock, unsigned char startIndex) {
@@ -284,13 +266,6 @@ unsigned char GreedyEncode(const short* row, std::size_t codesPerBlock, unsigned
         PutCode(codes, i, static_cast<unsigned int>(codec.Encodes(row[i + 1])));
     }
     return startIndex;
-}
-
-// The step index the default encoder starts the first block of a run from.
-unsigned char FirstBlockIndex(short opening) {
-    IMA_ADPCM codec;
-    codec.EncodeInit(opening, 0);
-    return codec.StepIndex;
 }
 
 }  // namespace
@@ -336,7 +311,7 @@ unsigned char BestBlockEncoder::Encode(const short* row, std::size_t codesPerBlo
     std::size_t path = best;
     for (std::size_t t = searched; t-- > 0;) {
         const std::uint16_t link = s.links[t * s.width + path];
-        PutCode(codes, t, link & 0x0F);
+        PutCode(codes, t, EarlierCode(link));
         path = link >> kCodeBits;
     }
     const auto start = static_cast<unsigned char>(path);
@@ -347,7 +322,7 @@ unsigned char BestBlockEncoder::Encode(const short* row, std::size_t codesPerBlo
     std::uint64_t lowest = s.error[best];
     unsigned char greedyStart = 0;
     bool greedy = false;
-    for (const unsigned char index : {static_cast<unsigned char>(0), FirstBlockIndex(row[0]), start}) {
+    for (const unsigned char index : {kLaterBlockStepIndex, FirstBlockStepIndex(row[0]), start}) {
         const std::uint64_t error = GreedyError(row, codesPerBlock, index);
         if (error < lowest) {
             lowest = error;

@@ -1,28 +1,45 @@
-#include "ima_adpcm_blocks.h"
+#include "codec/blocks.h"
 
 #include <algorithm>
 
-#include "ima_adpcm.h"
-#include "ima_adpcm_tables.h"
+#include "codec/ima_adpcm.h"
+#include "codec/internal/lanes.h"
+#include "codec/internal/sample_encoder.h"
+#include "codec/internal/tables.h"
+
+unsigned char FirstBlockStepIndex(short opening) {
+    IMA_ADPCM codec;
+    codec.EncodeInit(opening, 0);
+    return codec.StepIndex;
+}
 
 void EncodeBlocksScalar(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
-                        unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
-                        std::size_t count) {
-    IMA_ADPCM codec;
-    const unsigned int sampleBytes = static_cast<unsigned int>(codesPerBlock * sizeof(short));
+                        unsigned char* codes, std::size_t codesStride,
+                        const unsigned char* startIndices, std::size_t count) {
+    const auto samples = static_cast<unsigned int>(codesPerBlock);
     for (std::size_t b = 0; b < count; ++b) {
         const short* row = rows + b * rowStride;
-        HeaderVal = row[0];
-        startIndices[b] = IMA_ADPCM::SeedStepIndex();
-        codec.Encode(codes + b * codesStride, 0, row + 1, sampleBytes);
+        EncoderState state{row[0], startIndices[b], IMA_ADPCMStepTable[startIndices[b]]};
+        EncodePacked(state, codes + b * codesStride, 0, row + 1, samples);
     }
+}
+
+// The lanes take whole passes; blocks of another length, and those left
+// over from the lanes' width, go on the scalar path.
+void EncodeBlocks(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
+                  unsigned char* codes, std::size_t codesStride,
+                  const unsigned char* startIndices, std::size_t count) {
+    const bool lanesFit = kLaneWidth > 0 && codesPerBlock % kLanePassSamples == 0;
+    const std::size_t inLanes = lanesFit ? count - count % kLaneWidth : 0;
+    EncodeInLanes(rows, rowStride, codesPerBlock, codes, codesStride, startIndices, inLanes);
+    EncodeBlocksScalar(rows + inLanes * rowStride, rowStride, codesPerBlock,
+                       codes + inLanes * codesStride, codesStride, startIndices + inLanes,
+                       count - inLanes);
 }
 
 namespace {
 
 constexpr std::size_t kDecodedInterleaved = 4;
-constexpr unsigned int kNibbleBits = 4;
-constexpr unsigned int kLowNibble = 0x0F;
 
 struct BlocksToDecode {
     const short* openings;
@@ -53,14 +70,14 @@ void DecodeInterleaved(const BlocksToDecode& blocks, std::size_t first) {
     for (std::size_t i = 0; i < codeCount / 2; ++i) {
         for (std::size_t k = 0; k < Blocks; ++k) {
             const unsigned int pair = codes[k][i];
-            out[k][2 * i] = static_cast<short>(DecodeCode(state[k], pair & kLowNibble));
-            out[k][2 * i + 1] = static_cast<short>(DecodeCode(state[k], pair >> kNibbleBits));
+            out[k][2 * i] = static_cast<short>(DecodeCode(state[k], EarlierCode(pair)));
+            out[k][2 * i + 1] = static_cast<short>(DecodeCode(state[k], LaterCode(pair)));
         }
     }
     if (codeCount % 2) {
         for (std::size_t k = 0; k < Blocks; ++k) {
             out[k][codeCount - 1] =
-                static_cast<short>(DecodeCode(state[k], codes[k][codeCount / 2] & kLowNibble));
+                static_cast<short>(DecodeCode(state[k], EarlierCode(codes[k][codeCount / 2])));
         }
     }
 }

@@ -1,25 +1,25 @@
-// Several whole blocks encoded in one call.
+// Several whole blocks encoded, or decoded, in one call.
 //
-// Blocks are independent: each starts from its own opening sample and the
-// step index stored in its header. So several are encoded in SSE2 lanes, one
-// block in each lane; on a CPU without SSE2, and for blocks left over, on
-// the scalar path, a block at a time.
+// Blocks are independent: each starts from its own opening sample and step
+// index, which the caller gives, so a call touches no program-wide value
+// and any number may run at once, on any thread. Several blocks are encoded
+// in SSE2 lanes, one block in each lane; on a CPU without SSE2, and for
+// blocks left over, on the scalar path, a block at a time.
 //
 // Block b's row starts at rows + b * rowStride (in samples): row[0] is its
 // opening sample, row[1] .. row[codesPerBlock] are the samples it codes
 // (codesPerBlock is even, > 0). Its codes go to codes + b * codesStride,
 // codesPerBlock / 2 bytes packed as the buffer Encode packs them (earlier
 // code in the low nibble) that no other block's overlap (codesStride >=
-// codesPerBlock / 2), and the step index they start from to
-// startIndices[b]. The result equals, byte for byte, one buffer
-// IMA_ADPCM::Encode per block in order (each with HeaderVal set to the
-// block's opening sample, dstOffset 0, srcSize 2 * codesPerBlock,
-// src = row + 1): the first buffer Encode of the process starts from the
-// step index that EncodeInit chooses, every later one from StaticVal, and
-// `x` is advanced as Encode advances it. HeaderVal is left at the last
-// block's opening sample, as those calls leave it.
+// codesPerBlock / 2). They are the codes the default encoder gives from the
+// predictor at row[0] and the step index startIndices[b] (0..88): those of
+// IMA_ADPCM::Encodes from that state, a sample at a time.
 //
-// Codec unit: no I/O, no allocation. Not reentrant, as the buffer Encode.
+// The default encoder starts a file's first block from
+// FirstBlockStepIndex(its opening sample), and every later block from
+// kLaterBlockStepIndex.
+//
+// Codec unit: no I/O, no allocation.
 #pragma once
 
 #include <cstddef>
@@ -28,15 +28,20 @@
 // multiple of it encodes fastest. 1 when it encodes on the scalar path.
 extern const std::size_t kBlocksInLanes;
 
-void EncodeBlocks(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
-                  unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
-                  std::size_t count);
+// The step EncodeInit chooses for the jump from the opening sample to 0,
+// which the first buffer Encode of a run makes.
+unsigned char FirstBlockStepIndex(short opening);
+inline constexpr unsigned char kLaterBlockStepIndex = 0;
 
-// The same on the scalar path, a block at a time through the buffer Encode:
-// what the lanes are measured and checked against, and what they leave over.
+void EncodeBlocks(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
+                  unsigned char* codes, std::size_t codesStride,
+                  const unsigned char* startIndices, std::size_t count);
+
+// The same on the scalar path, a block at a time: what the lanes are
+// measured and checked against, and what they leave over.
 void EncodeBlocksScalar(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
-                        unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
-                        std::size_t count);
+                        unsigned char* codes, std::size_t codesStride,
+                        const unsigned char* startIndices, std::size_t count);
 
 // Several whole blocks decoded in one call, four at a time interleaved, so
 // that the CPU works on one block's code while another's step is loaded.

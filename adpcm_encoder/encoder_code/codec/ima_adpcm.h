@@ -6,17 +6,21 @@
 //
 // The codec does no I/O and never fails: out-of-range values are clamped.
 // The buffer Encode re-seeds the predictor from the program-wide HeaderVal
-// and StaticVal on every call, so it is not reentrant; the decoder touches
-// no program-wide value.
+// and StaticVal on every call, so it is not reentrant; nothing else in the
+// codec touches a program-wide value (blocks.h encodes blocks from the
+// states it is given).
 #pragma once
 
 // The sample that opens the block being encoded; the caller stores it before
 // each buffer Encode.
 extern short HeaderVal;
-// Step-index seed of every buffer Encode; nothing changes it, so it stays 0.
+// Step-index seed of every buffer Encode but the first of the process.
 extern short StaticVal;
 // 0 until the first buffer Encode of the process has run EncodeInit, then 1.
 extern int x;
+
+inline constexpr int kMaxStepIndex = 88;
+inline constexpr unsigned int kCodeBits = 4;
 
 class IMA_ADPCM {
 public:
@@ -29,7 +33,9 @@ public:
     // Encodes one sample and advances the state; returns the code (0..15).
     int Encodes(short sample);
 
-    // Re-seeds the state, then encodes srcSize bytes of samples (an odd last
+    // Re-seeds the state (from HeaderVal, and from the step EncodeInit
+    // chooses for a jump to StaticVal on the process's first call, else from
+    // StaticVal), then encodes srcSize bytes of samples (an odd last
     // byte is ignored) into dst from bit dstOffset on. Returns the bits written.
     // A code that goes to a low nibble writes its whole byte, the high nibble
     // becoming 0 (so codes that end on a low nibble leave 0 beside the last);
@@ -37,9 +43,6 @@ public:
     // first code's are left as they were.
     unsigned int Encode(unsigned char* dst, int dstOffset, const short* src,
                         unsigned int srcSize);
-
-    // The step index from which the next buffer Encode will code its samples.
-    static unsigned char SeedStepIndex();
 
     // Decodes one code (only its low 4 bits count); returns the new sample.
     // StepIndex must be within 0..88.
