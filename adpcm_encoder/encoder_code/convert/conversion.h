@@ -25,43 +25,10 @@
 // Nothing here prints.
 #pragma once
 
-#include <cstdint>
-#include <functional>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "convert/naming.h"
-
-enum class Outcome { Converted, Rejected, Failed };
-
-struct ConversionOptions {
-    // Each block from the step index and with the codes that decode closest
-    // to its samples (ima_adpcm_search.h), on every core; else as the
-    // default encoder codes it.
-    bool best = false;
-    // Work out the signal-to-noise ratio of the written blocks.
-    bool measure = false;
-    // Told after each group of blocks how many of the samples are done.
-    std::function<void(std::uint64_t done, std::uint64_t total)> progress;
-};
-
-// What a finished run wrote.
-struct Summary {
-    std::uint64_t samples = 0;     // taken from the input
-    std::uint64_t blocks = 0;
-    std::uint32_t rate = 0;        // samples a second
-    std::optional<double> snrDb;   // when measured: input against the decoded blocks
-};
-
-struct ConversionResult {
-    Outcome outcome;
-    std::string error;
-    Summary summary;  // for Converted
-    // Lines, "<file>: <what>", about what was taken though not whole, or as
-    // players take it.
-    std::vector<std::string> warnings;
-};
+#include "convert/outcome.h"
 
 // Decodes a mono IMA ADPCM WAVE file into a 16-bit PCM one, as a standard
 // decoder plays it: each block from the opening sample and step index in its

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/conversion.h"
+#include "convert/outcome.h"
 #include "wave/wave_input.h"
 
 class DecodingPass {

@@ -52,7 +52,7 @@ Group::Group(std::int64_t inputBlocks)
 // 2047, so the last is coded twice; a last block that the samples do not
 // fill is filled up with its last sample, so a decoder that plays it hears
 // neither a click nor a gap.
-ReadFailure Group::Read(std::FILE* input, std::uint64_t& left) {
+ReadFailure Group::Fill(std::FILE* input, std::uint64_t& left) {
     const std::size_t samples = static_cast<std::size_t>(
         std::min<std::uint64_t>(left, capacity_ * wave::kSamplesPerBlock));
     if (const ReadFailure failure = ReadExactly(input, raw_.data(), samples * sizeof(short))) {
@@ -142,7 +142,7 @@ ConversionResult EncodingPass::Write(std::FILE* input, const std::string& inputP
     std::uint64_t unstarted = 0;
     for (std::uint64_t left = total, turn = 0; left > 0; ++turn) {
         Group& group = groups_[turn % groups_.size()];
-        if (const ReadFailure failure = group.Read(input, left)) {
+        if (const ReadFailure failure = group.Fill(input, left)) {
             return Failure(inputPath, "cannot read", failure.reason());
         }
         group.Encode(best_ ? &*best_ : nullptr, turn == 0);

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "convert/best_encoding.h"
-#include "convert/conversion.h"
+#include "convert/outcome.h"
 #include "convert/worker_pool.h"
 #include "platform/stream.h"
 #include "wave/wave_input.h"
@@ -43,7 +43,7 @@ public:
 
     // Reads the next blocks' samples, as many of the `left` as fit, into
     // rows; or says why the input cannot give them.
-    ReadFailure Read(std::FILE* input, std::uint64_t& left);
+    ReadFailure Fill(std::FILE* input, std::uint64_t& left);
     // Encodes the blocks read into their place in the output: with `best`'s
     // searches if given, else as the default encoder does (codec/blocks.h):
     // the file's first block, which opens the file when `opensTheFile`, from

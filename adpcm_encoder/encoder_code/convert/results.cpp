@@ -1,5 +1,7 @@
 #include "convert/results.h"
 
+#include "convert/naming.h"
+
 ConversionResult Converted(Summary summary) { return {Outcome::Converted, {}, summary, {}}; }
 
 ConversionResult Rejected(const std::string& path, const std::string& reason) {

@@ -1,11 +1,11 @@
-// How a run words its outcome (conversion.h): "<file>: <reason>" for a
+// How a run words its outcome (outcome.h): "<file>: <reason>" for a
 // rejection, "<file>: <step>: <reason>" for a failure, the reason the
 // system's where it gives one.
 #pragma once
 
 #include <string>
 
-#include "convert/conversion.h"
+#include "convert/outcome.h"
 #include "platform/system_error.h"
 
 ConversionResult Converted(Summary summary = {});

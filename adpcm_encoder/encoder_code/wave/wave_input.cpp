@@ -6,7 +6,8 @@
 
 #include "platform/file_system.h"
 #include "platform/stream.h"
-#include "wave/wave_output.h"
+#include "wave/ima_block.h"
+#include "wave/riff.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ public:
     std::optional<Chunk> Next() {
         unsigned char header[wave::kChunkHeaderSize];
         if (next_ + static_cast<std::int64_t>(sizeof header) > fileSize_ ||
-            !Read(next_, header, sizeof header)) {
+            !ReadAt(next_, header, sizeof header)) {
             return std::nullopt;
         }
         Chunk chunk;
@@ -70,7 +71,7 @@ public:
     // and a seek, even within the stream's buffer, costs a system call: none
     // is made where the last read ended. A seek that fails, as one past the
     // end of a regular file never does, counts as the file ending.
-    bool Read(std::int64_t offset, unsigned char* out, std::size_t count) {
+    bool ReadAt(std::int64_t offset, unsigned char* out, std::size_t count) {
         const ReadFailure failure = offset == position_ || !Seek(file_, offset, SEEK_SET)
                                         ? ReadExactly(file_, out, count)
                                         : ReadFailure{true, SystemError()};
@@ -90,7 +91,7 @@ public:
 private:
     bool IsZero(std::int64_t offset) {
         unsigned char byte = 1;
-        return offset < fileSize_ && Read(offset, &byte, 1) && byte == 0;
+        return offset < fileSize_ && ReadAt(offset, &byte, 1) && byte == 0;
     }
 
     static constexpr std::int64_t kPositionUnknown = -1;
@@ -112,7 +113,7 @@ struct Form {
 
 Form ReadForm(ChunkWalk& walk) {
     unsigned char preamble[wave::kFirstChunkOffset];
-    if (walk.fileSize() < wave::kFirstChunkOffset || !walk.Read(0, preamble, sizeof preamble)) {
+    if (walk.fileSize() < wave::kFirstChunkOffset || !walk.ReadAt(0, preamble, sizeof preamble)) {
         return {false, false, false};
     }
     const auto named = [&preamble](const wave::ChunkName& name) {
@@ -192,7 +193,7 @@ std::string FormatRejection(ChunkWalk& walk, const Chunk& chunk) {
     if (chunk.size < wave::kPcmFormatSize || chunk.body + length > walk.fileSize()) {
         return "not a WAVE file (format chunk cut short)";
     }
-    if (!walk.Read(chunk.body, body, length)) return "cannot read: " + walk.readError();
+    if (!walk.ReadAt(chunk.body, body, length)) return "cannot read: " + walk.readError();
     const bool extensible = GetUnsignedLE16(body + wave::kFormatTagAt) == wave::kExtensibleTag;
     if (extensible && chunk.size < wave::kExtensibleFormatSize) {
         return "not a WAVE file (extensible format chunk cut short)";
@@ -211,7 +212,7 @@ std::optional<Ds64> ReadDs64(ChunkWalk& walk, const Chunk& chunk) {
     unsigned char sizes[wave::kDs64MinimumSize];
     if (chunk.size < sizeof sizes ||
         chunk.body + static_cast<std::int64_t>(sizeof sizes) > walk.fileSize() ||
-        !walk.Read(chunk.body, sizes, sizeof sizes)) {
+        !walk.ReadAt(chunk.body, sizes, sizeof sizes)) {
         return std::nullopt;
     }
     return Ds64{wave::GetLE64(sizes), wave::GetLE64(sizes + wave::kDs64DataSizeAt)};
@@ -259,12 +260,6 @@ InputCheck Taken(const Chunk& data, const Form& form, std::optional<Ds64> ds64,
     return {true, extent.span, {}, std::move(extent.warning)};
 }
 
-// The IMA ADPCM format chunk: after the common fields, the block size in
-// bytes and, in the extra bytes, the samples a block stands for.
-constexpr std::size_t kBlockAlignAt = 12;
-constexpr std::size_t kSamplesPerBlockAt = 18;
-constexpr std::uint32_t kImaFormatSize = 20;
-constexpr std::uint16_t kImaBitsPerCode = 4;
 constexpr std::uint32_t kFactChunkSize = 4;
 
 AdpcmCheck AdpcmRejected(std::string reason) {
@@ -282,7 +277,7 @@ AdpcmCheck ReadAdpcmFormat(ChunkWalk& walk, const Chunk& chunk) {
     if (chunk.size < wave::kPcmFormatSize || chunk.body + length > walk.fileSize()) {
         return AdpcmRejected("not a WAVE file (format chunk cut short)");
     }
-    if (!walk.Read(chunk.body, body, length)) return AdpcmRejected("cannot read: " + walk.readError());
+    if (!walk.ReadAt(chunk.body, body, length)) return AdpcmRejected("cannot read: " + walk.readError());
     const bool extensible = GetUnsignedLE16(body + wave::kFormatTagAt) == wave::kExtensibleTag &&
                             chunk.size >= wave::kExtensibleFormatSize;
     const Format format = ReadFormat(body, extensible);
@@ -296,18 +291,19 @@ AdpcmCheck ReadAdpcmFormat(ChunkWalk& walk, const Chunk& chunk) {
         return AdpcmRejected(std::to_string(format.channels) +
                             " channels; only mono IMA ADPCM is decoded");
     }
-    if (format.bits != kImaBitsPerCode) {
+    if (format.bits != wave::kBitsPerCode) {
         return AdpcmRejected(std::to_string(format.bits) +
                             "-bit IMA ADPCM; only 4-bit IMA ADPCM is decoded");
     }
     AdpcmCheck check{};
     check.rate = format.rate;
-    check.blockAlign = GetUnsignedLE16(body + kBlockAlignAt);
+    check.blockAlign = GetUnsignedLE16(body + wave::kBlockAlignAt);
     const std::uint32_t codeBytes =
         check.blockAlign > wave::kBlockHeaderSize ? check.blockAlign - wave::kBlockHeaderSize : 0;
     // Without the field, a block holds as many samples as its codes can.
-    check.samplesPerBlock = chunk.size >= kImaFormatSize ? GetUnsignedLE16(body + kSamplesPerBlockAt)
-                                                         : codeBytes * 2 + 1;
+    check.samplesPerBlock = chunk.size >= wave::kImaFormatSize
+                                ? GetUnsignedLE16(body + wave::kSamplesPerBlockAt)
+                                : codeBytes * 2 + 1;
     if (check.blockAlign < wave::kBlockHeaderSize || check.samplesPerBlock == 0 ||
         check.samplesPerBlock - 1 > codeBytes * 2) {
         return AdpcmRejected(std::to_string(check.samplesPerBlock) +
@@ -321,7 +317,7 @@ AdpcmCheck ReadAdpcmFormat(ChunkWalk& walk, const Chunk& chunk) {
 std::optional<std::uint32_t> ReadFactLength(ChunkWalk& walk, const Chunk& chunk) {
     unsigned char length[kFactChunkSize];
     if (chunk.size < kFactChunkSize || chunk.body + std::int64_t{kFactChunkSize} > walk.fileSize() ||
-        !walk.Read(chunk.body, length, sizeof length)) {
+        !walk.ReadAt(chunk.body, length, sizeof length)) {
         return std::nullopt;
     }
     return GetLE32(length);

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "wave/ima_block.h"
 #include "wave/riff.h"
 
 namespace wave {
@@ -18,11 +19,7 @@ namespace wave {
 constexpr std::size_t kHeaderSize = 60;
 constexpr std::size_t kSamplesPerBlock = 2048;
 constexpr std::size_t kInputBytesPerBlock = kSamplesPerBlock * 2;
-constexpr std::size_t kBlockHeaderSize = 4;  // opening sample, step index, 0
-constexpr std::size_t kStepIndexAt = 2;
-constexpr std::size_t kReservedAt = 3;
 constexpr std::size_t kBlockSize = kBlockHeaderSize + kSamplesPerBlock / 2;
-constexpr unsigned char kBitsPerCode = 4;
 
 // Blocks for `samples` samples: a last block they do not fill counts whole.
 constexpr std::uint64_t BlocksFor(std::uint64_t samples) {
@@ -50,7 +47,7 @@ constexpr Header MakeWaveHeaderTemplate() {
     PutLE32(h, 4, 24137);
     PutTag(h, 8, kWaveName);
     PutTag(h, 12, kFormatName);
-    PutLE32(h, 16, 20);                       // format chunk size
+    PutLE32(h, 16, kImaFormatSize);
     PutLE16(h, 20, kImaAdpcmTag);
     PutLE16(h, 22, 1);                        // channels
     PutLE32(h, 24, kSampleRate);
