@@ -23,6 +23,12 @@
 #include "convert/tuning.h"
 #include "wave/wave_output.h"
 
+using codec::EncodeBlocks;
+using codec::EncodeBlocksScalar;
+using codec::kLaterBlockStepIndex;
+using convert::kGroupBlocks;
+using convert::kRowStride;
+
 namespace {
 
 using wave::kBitsPerCode;

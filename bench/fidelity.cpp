@@ -31,6 +31,12 @@
 #include "codec/search.h"
 #include "wave/wave_output.h"
 
+using codec::BestBlockEncoder;
+using codec::DecodeBlocks;
+using codec::EncodeBlocksScalar;
+using codec::FirstBlockStepIndex;
+using codec::kLaterBlockStepIndex;
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;

@@ -18,6 +18,22 @@
 #include "platform/stream.h"
 #include "wave/wave_output.h"
 
+using convert::kGroupBlocks;
+using convert::kStreamBufferBytes;
+using convert::kWriteBehindBytes;
+using platform::Close;
+using platform::CreateNewFile;
+using platform::FlushToDisk;
+using platform::MoveOnto;
+using platform::OpenRegularFile;
+using platform::Opened;
+using platform::ReadExactly;
+using platform::ReadFailure;
+using platform::StartWritingToDisk;
+using platform::SyncFolderOf;
+using platform::SystemError;
+using platform::WriteExactly;
+
 namespace {
 
 int Fail(const std::string& path, const char* what, const SystemError& error) {

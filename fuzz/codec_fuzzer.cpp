@@ -25,6 +25,11 @@
 #include "codec/blocks.h"
 #include "codec/search.h"
 
+using codec::BestBlockEncoder;
+using codec::EncodeBlocks;
+using codec::EncodeBlocksScalar;
+using codec::kMaxStepIndex;
+
 namespace {
 
 constexpr std::size_t kMaxBufferBytes = 1100;

@@ -27,6 +27,11 @@
 #include "wave_files.h"
 #include "wave/wave_output.h"
 
+using convert::ConversionResult;
+using convert::ConvertFile;
+using convert::DecodeFile;
+using convert::Outcome;
+
 namespace {
 
 using wave::kBlockSize, wave::kHeaderSize, wave::kSamplesPerBlock;

@@ -25,6 +25,23 @@
 #include "platform/arguments.h"
 #include "platform/stream.h"
 
+using convert::ConversionOptions;
+using convert::ConversionResult;
+using convert::ConvertFile;
+using convert::DecodeFile;
+using convert::DecodedPathFor;
+using convert::Outcome;
+using convert::OutputPathFor;
+using convert::Shown;
+using convert::Summary;
+using platform::ExpandWildcards;
+using platform::Flush;
+using platform::HandleInterruptions;
+using platform::IsConsole;
+using platform::SystemError;
+using platform::WriteExactly;
+using platform::WritesToClosedPipesFail;
+
 namespace {
 
 const char kInstruction[] =

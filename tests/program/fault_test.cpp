@@ -15,6 +15,10 @@
 #include "test_seed.h"
 #include "test_support.h"
 
+using convert::ConversionResult;
+using convert::ConvertFile;
+using convert::Outcome;
+
 // Allocations of this many bytes or more fail, as under a memory limit; set
 // only by the test of that. The program links its C++ runtime in, so no
 // library preloaded into it can stand in for its allocator: the conversion
@@ -58,7 +62,6 @@ TEST(OutOfMemory, IsAnOrdinaryFailureThatLeavesTheOlderOutputAsItWas) {
     EXPECT_EQ(ReadBytes(temp.work() / "Enc_in.wav"), kOlderOutput);
 #endif
 }
-
 
 bool Succeeds(const fs::path& dir, const std::string& command) {
     return std::system(("cd " + ShellQuoted(dir.string()) + " && " + command + " >/dev/null 2>&1")

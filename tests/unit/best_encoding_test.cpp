@@ -8,6 +8,11 @@
 #include "test_support.h"
 #include "wave_files.h"
 
+using convert::BestEncoding;
+using convert::ConversionOptions;
+using convert::ConvertFile;
+using convert::Outcome;
+
 namespace {
 
 // Blocks are shared out among the workers as they come free; the bytes must

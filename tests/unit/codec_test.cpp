@@ -13,6 +13,15 @@
 #include "reference_encoder.h"
 #include "test_seed.h"
 
+using codec::BestBlockEncoder;
+using codec::DecodeBlocks;
+using codec::EncodeBlocks;
+using codec::EncodeBlocksScalar;
+using codec::FirstBlockStepIndex;
+using codec::kBlocksInLanes;
+using codec::kLaterBlockStepIndex;
+using codec::kMaxStepIndex;
+
 namespace {
 
 // The buffer Encode reads the program-wide seed values; each test sets them.

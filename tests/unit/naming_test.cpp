@@ -4,6 +4,10 @@
 #include "test_support.h"
 #include "platform/arguments.h"
 
+using convert::OutputPathFor;
+using platform::ExpandWildcards;
+using platform::MatchesWildcard;
+
 namespace {
 
 struct PathCase {

@@ -9,6 +9,12 @@
 #include "wave/wave_input.h"
 #include "wave_files.h"
 
+using wave::AdpcmCheck;
+using wave::CheckAdpcmInput;
+using wave::CheckInput;
+using wave::InputCheck;
+using wave::SampleSpan;
+
 namespace {
 
 const std::string kNeeds =

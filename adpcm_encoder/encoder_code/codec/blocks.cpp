@@ -7,6 +7,8 @@
 #include "codec/internal/sample_encoder.h"
 #include "codec/internal/tables.h"
 
+namespace codec {
+
 unsigned char FirstBlockStepIndex(short opening) {
     IMA_ADPCM codec;
     codec.EncodeInit(opening, 0);
@@ -96,3 +98,5 @@ void DecodeBlocks(const short* openings, std::size_t openingStride,
     }
     for (; b < count; ++b) DecodeInterleaved<1>(blocks, b);
 }
+
+}  // namespace codec

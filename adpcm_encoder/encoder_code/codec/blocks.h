@@ -24,6 +24,8 @@
 
 #include <cstddef>
 
+namespace codec {
+
 // How many blocks this build encodes at once in SSE2 lanes: a group of a
 // multiple of it encodes fastest. 1 when it encodes on the scalar path.
 extern const std::size_t kBlocksInLanes;
@@ -55,3 +57,5 @@ void DecodeBlocks(const short* openings, std::size_t openingStride,
                   const unsigned char* startIndices, const unsigned char* codes,
                   std::size_t codesStride, std::size_t samplesPerBlock, short* out,
                   std::size_t outStride, std::size_t count);
+
+}  // namespace codec

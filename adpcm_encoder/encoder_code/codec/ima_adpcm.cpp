@@ -9,6 +9,16 @@ short HeaderVal = 0;
 short StaticVal = 0;
 int x = 0;
 
+using codec::EncodePacked;
+using codec::EncoderState;
+using codec::EncodeSample;
+using codec::DecodeCode;
+using codec::DecoderState;
+using codec::EarlierCode;
+using codec::LaterCode;
+using codec::kCodeBits;
+using codec::kMaxStepIndex;
+
 namespace {
 
 // The smallest step that covers a jump of `difference`; the last step ends

@@ -10,6 +10,8 @@
 #include "codec/ima_adpcm.h"
 #include "codec/internal/tables.h"
 
+namespace codec {
+
 // Measured on speech, tones, sweeps, plucks, noise and recordings
 // (bench/fidelity.sh): each doubling of the width takes about twice the
 // time; from 16 paths to 32 the median SNR gained 0.12 dB, and each doubling
@@ -270,8 +272,8 @@ unsigned char GreedyEncode(const short* row, std::size_t codesPerBlock, unsigned
 
 }  // namespace
 
-struct BestBlockEncoder::Scratch : ::Scratch {
-    using ::Scratch::Scratch;
+struct BestBlockEncoder::Scratch : codec::Scratch {
+    using codec::Scratch::Scratch;
 };
 
 BestBlockEncoder::BestBlockEncoder(std::size_t width)
@@ -332,3 +334,5 @@ unsigned char BestBlockEncoder::Encode(const short* row, std::size_t codesPerBlo
     }
     return greedy ? GreedyEncode(row, codesPerBlock, greedyStart, codes) : start;
 }
+
+}  // namespace codec

@@ -20,6 +20,8 @@
 #include <cstddef>
 #include <memory>
 
+namespace codec {
+
 // How many paths the search keeps: what `--best` uses.
 extern const std::size_t kBestSearchWidth;
 
@@ -47,3 +49,5 @@ private:
     struct Scratch;
     std::unique_ptr<Scratch> scratch_;
 };
+
+}  // namespace codec

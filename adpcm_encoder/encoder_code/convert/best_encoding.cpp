@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <thread>
 
+namespace convert {
+
 std::size_t BestEncoding::WorkersFor(std::size_t groupBlocks) {
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
     return std::max<std::size_t>(1, std::min(cores, groupBlocks));
@@ -18,3 +20,5 @@ void BestEncoding::Encode(const short* rows, std::size_t rowStride, std::size_t 
             searches_[worker].Encode(rows + b * rowStride, codesPerBlock, codes + b * codesStride);
     });
 }
+
+}  // namespace convert

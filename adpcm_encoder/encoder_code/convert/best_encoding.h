@@ -13,6 +13,8 @@
 #include "codec/search.h"
 #include "convert/worker_pool.h"
 
+namespace convert {
+
 class BestEncoding {
 public:
     // One worker a core; no more than there are blocks in a group.
@@ -29,5 +31,7 @@ public:
 
 private:
     WorkerPool pool_;
-    std::vector<BestBlockEncoder> searches_;
+    std::vector<codec::BestBlockEncoder> searches_;
 };
+
+}  // namespace convert

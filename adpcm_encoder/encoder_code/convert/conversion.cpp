@@ -19,6 +19,25 @@
 #include "wave/wave_input.h"
 #include "wave/wave_output.h"
 
+namespace convert {
+
+using platform::CheckReplaceable;
+using platform::Close;
+using platform::File;
+using platform::FlushToDisk;
+using platform::OpenRegularFile;
+using platform::Opened;
+using platform::SyncFolderOf;
+using platform::SystemError;
+using platform::TakeAccessOf;
+using platform::WriteExactly;
+using wave::AdpcmCheck;
+using wave::CheckAdpcmInput;
+using wave::CheckInput;
+using wave::InputCheck;
+using wave::SampleCount;
+using wave::SampleSpan;
+
 namespace {
 
 using StreamBuffer = std::vector<char>;
@@ -200,3 +219,5 @@ ConversionResult ConvertFile(const std::string& inputPath, const std::string& ou
     return WithoutRunningOutOfMemory(outputPath,
                                      [&] { return Convert(inputPath, outputPath, options); });
 }
+
+}  // namespace convert

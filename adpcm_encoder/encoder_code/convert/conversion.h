@@ -30,6 +30,8 @@
 #include "convert/naming.h"
 #include "convert/outcome.h"
 
+namespace convert {
+
 // Decodes a mono IMA ADPCM WAVE file into a 16-bit PCM one, as a standard
 // decoder plays it: each block from the opening sample and step index in its
 // header, as many samples as the fact chunk says if the blocks hold them,
@@ -39,3 +41,5 @@ ConversionResult DecodeFile(const std::string& inputPath, const std::string& out
 
 ConversionResult ConvertFile(const std::string& inputPath, const std::string& outputPath,
                              const ConversionOptions& options = {});
+
+}  // namespace convert

@@ -10,6 +10,17 @@
 #include "platform/stream.h"
 #include "wave/wave_output.h"
 
+namespace convert {
+
+using codec::DecodeBlocks;
+using codec::kMaxStepIndex;
+using platform::ReadExactly;
+using platform::ReadFailure;
+using platform::Seek;
+using platform::SystemError;
+using platform::WriteExactly;
+using wave::AdpcmCheck;
+
 namespace {
 
 // A block's samples as a standard decoder plays them: its opening sample,
@@ -91,3 +102,5 @@ std::uint64_t DecodingPass::PartialSamples() const {
     return std::min<std::uint64_t>(format_.samplesPerBlock,
                                    1 + 2 * (partialBytes_ - wave::kBlockHeaderSize));
 }
+
+}  // namespace convert

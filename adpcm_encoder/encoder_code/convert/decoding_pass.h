@@ -13,10 +13,12 @@
 #include "convert/outcome.h"
 #include "wave/wave_input.h"
 
+namespace convert {
+
 class DecodingPass {
 public:
     // For the blocks `format` describes, which must outlive the pass.
-    explicit DecodingPass(const AdpcmCheck& format);
+    explicit DecodingPass(const wave::AdpcmCheck& format);
 
     // What the output holds: as many samples as the fact chunk says if the
     // blocks hold them, else every sample the blocks hold.
@@ -32,7 +34,7 @@ public:
 private:
     std::uint64_t PartialSamples() const;
 
-    const AdpcmCheck& format_;
+    const wave::AdpcmCheck& format_;
     std::uint64_t wholeBlocks_;
     std::size_t partialBytes_;
     std::vector<unsigned char> block_;
@@ -41,3 +43,5 @@ private:
     std::uint64_t count_;
     std::uint64_t malformed_ = 0, firstMalformed_ = 0;
 };
+
+}  // namespace convert

@@ -10,6 +10,23 @@
 #include "platform/file_system.h"
 #include "wave/wave_output.h"
 
+namespace convert {
+
+using codec::DecodeBlocks;
+using codec::EncodeBlocks;
+using codec::FirstBlockStepIndex;
+using codec::kBlocksInLanes;
+using codec::kLaterBlockStepIndex;
+using platform::ReadExactly;
+using platform::ReadFailure;
+using platform::Seek;
+using platform::StartWritingToDisk;
+using platform::SystemError;
+using platform::Tell;
+using platform::WriteExactly;
+using wave::SampleCount;
+using wave::SampleSpan;
+
 namespace {
 
 // A whole group's blocks, or the nearest multiple of what the codec encodes
@@ -168,3 +185,5 @@ Summary EncodingPass::Done(const SampleSpan& samples) {
     if (fidelity_) summary.snrDb = fidelity_->SnrDb();
     return summary;
 }
+
+}  // namespace convert

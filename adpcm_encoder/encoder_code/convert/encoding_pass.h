@@ -19,6 +19,8 @@
 #include "wave/wave_input.h"
 #include "wave/wave_output.h"
 
+namespace convert {
+
 // How far the decoded blocks are from the samples they stand for.
 class Fidelity {
 public:
@@ -43,7 +45,7 @@ public:
 
     // Reads the next blocks' samples, as many of the `left` as fit, into
     // rows; or says why the input cannot give them.
-    ReadFailure Fill(std::FILE* input, std::uint64_t& left);
+    platform::ReadFailure Fill(std::FILE* input, std::uint64_t& left);
     // Encodes the blocks read into their place in the output: with `best`'s
     // searches if given, else as the default encoder does (codec/blocks.h):
     // the file's first block, which opens the file when `opensTheFile`, from
@@ -52,7 +54,7 @@ public:
     // Decodes the blocks encoded, as a player would, against the samples
     // read; the samples that fill up a last block do not count.
     void Measure(Fidelity& fidelity) const;
-    SystemError Write(std::FILE* output) const;
+    platform::SystemError Write(std::FILE* output) const;
 
     // Of the blocks read, encoded and written.
     std::size_t bytes() const { return count_ * wave::kBlockSize; }
@@ -99,10 +101,10 @@ public:
 
     // Encodes the input's samples into the output, after its header.
     ConversionResult Write(std::FILE* input, const std::string& inputPath,
-                           const SampleSpan& samples, std::FILE* output,
+                           const wave::SampleSpan& samples, std::FILE* output,
                            const std::string& outputPath);
 
-    Summary Done(const SampleSpan& samples);
+    Summary Done(const wave::SampleSpan& samples);
 
 private:
     const ConversionOptions& options_;
@@ -110,3 +112,5 @@ private:
     std::optional<BestEncoding> best_;
     std::optional<BackgroundFidelity> fidelity_;
 };
+
+}  // namespace convert

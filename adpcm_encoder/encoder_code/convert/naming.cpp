@@ -5,6 +5,10 @@
 
 #include "platform/paths.h"
 
+namespace convert {
+
+using platform::NameStart;
+
 namespace {
 
 const char kOutputPrefix[] = "Enc_";
@@ -53,3 +57,5 @@ std::string DecodedPathFor(const std::string& inputPath) {
     }
     return folder + kDecodedPrefix + stem + kOutputExtension;
 }
+
+}  // namespace convert

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace convert {
+
 // A name as a message shows it: a control character in it, which would break
 // the message's one line, escaped (\n, \r, \t, or \x and two hexadecimal
 // digits).
@@ -17,3 +19,5 @@ std::string OutputPathFor(const std::string& inputPath);
 // "Dec_" + the input's name without its extension and without a leading
 // "Enc_" + ".wav", in the input's directory: Enc_take.wav gives Dec_take.wav.
 std::string DecodedPathFor(const std::string& inputPath);
+
+}  // namespace convert

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace convert {
+
 enum class Outcome { Converted, Rejected, Failed };
 
 struct ConversionOptions {
@@ -38,3 +40,5 @@ struct ConversionResult {
     // players take it.
     std::vector<std::string> warnings;
 };
+
+}  // namespace convert

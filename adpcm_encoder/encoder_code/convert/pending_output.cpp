@@ -8,6 +8,18 @@
 #include "platform/interruption.h"
 #include "platform/paths.h"
 
+namespace convert {
+
+using platform::CreateNewFile;
+using platform::InterruptionsHeldOff;
+using platform::MoveOnto;
+using platform::NameStart;
+using platform::NothingToRemoveOnInterruption;
+using platform::Opened;
+using platform::ProcessId;
+using platform::RemoveOnInterruption;
+using platform::SystemError;
+
 namespace {
 
 // A leftover sorts beside the outputs; not ending in ".wav", it never
@@ -73,3 +85,5 @@ SystemError PendingOutput::MoveIntoPlace() {
     path_.clear();
     return SystemError();
 }
+
+}  // namespace convert

@@ -16,6 +16,8 @@
 
 #include "platform/file_system.h"
 
+namespace convert {
+
 class PendingOutput {
 public:
     explicit PendingOutput(std::string outputPath);
@@ -25,10 +27,10 @@ public:
 
     // Creates the temporary file, for reading and writing, under a name that
     // nothing has yet.
-    Opened Create();
+    platform::Opened Create();
 
     // Moves the finished file, closed, onto the output's name.
-    SystemError MoveIntoPlace();
+    platform::SystemError MoveIntoPlace();
 
 private:
     std::string TemporaryName(unsigned attempt) const;
@@ -36,3 +38,5 @@ private:
     std::string outputPath_;
     std::string path_;  // empty: no temporary file
 };
+
+}  // namespace convert

@@ -2,6 +2,10 @@
 
 #include "convert/naming.h"
 
+namespace convert {
+
+using platform::SystemError;
+
 ConversionResult Converted(Summary summary) { return {Outcome::Converted, {}, summary, {}}; }
 
 ConversionResult Rejected(const std::string& path, const std::string& reason) {
@@ -15,3 +19,5 @@ ConversionResult Failure(const std::string& path, const char* step, const char* 
 ConversionResult Failure(const std::string& path, const char* step, const SystemError& error) {
     return Failure(path, step, error.reason());
 }
+
+}  // namespace convert

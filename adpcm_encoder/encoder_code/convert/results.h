@@ -8,7 +8,11 @@
 #include "convert/outcome.h"
 #include "platform/system_error.h"
 
+namespace convert {
+
 ConversionResult Converted(Summary summary = {});
 ConversionResult Rejected(const std::string& path, const std::string& reason);
 ConversionResult Failure(const std::string& path, const char* step, const char* reason);
-ConversionResult Failure(const std::string& path, const char* step, const SystemError& error);
+ConversionResult Failure(const std::string& path, const char* step, const platform::SystemError& error);
+
+}  // namespace convert

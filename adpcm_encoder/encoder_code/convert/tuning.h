@@ -7,6 +7,8 @@
 
 #include "wave/wave_output.h"
 
+namespace convert {
+
 // The encoding pass reads, encodes and writes this many blocks at a time, or
 // the nearest multiple of what the codec encodes in SSE2 lanes.
 constexpr std::size_t kGroupBlocks = 32;
@@ -28,3 +30,5 @@ constexpr std::size_t kPageBytes = 4096;
 // every so many bytes, goes on while later blocks are encoded, and the sync
 // at the end has little left to wait for.
 constexpr std::uint64_t kWriteBehindBytes = 1 << 20;
+
+}  // namespace convert

@@ -2,6 +2,10 @@
 
 #include "platform/interruption.h"
 
+namespace convert {
+
+using platform::InterruptionsHeldOff;
+
 WorkerPool::WorkerPool(std::size_t workers) {
     const InterruptionsHeldOff heldOff;
     threads_.reserve(workers > 1 ? workers - 1 : 0);
@@ -72,3 +76,5 @@ void WorkerPool::Work(std::size_t worker, std::unique_lock<std::mutex>& lock) {
         if (--unfinished_ == 0) jobDone_.notify_all();
     }
 }
+
+}  // namespace convert

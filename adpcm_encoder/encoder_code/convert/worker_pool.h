@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+namespace convert {
+
 class WorkerPool {
 public:
     // The worker for item i of a job gets a number below `workers` (at least
@@ -55,3 +57,5 @@ private:
     bool ending_ = false;
     std::vector<std::thread> threads_;
 };
+
+}  // namespace convert

@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+
 bool MatchesWildcard(const std::string& pattern, const std::string& name);
 
 std::vector<std::string> ExpandWildcards(const std::vector<std::string>& arguments);
+
+}  // namespace platform

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+namespace platform {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -74,3 +76,5 @@ std::vector<std::string> ExpandWildcards(const std::vector<std::string>& argumen
     }
     return expanded;
 }
+
+}  // namespace platform

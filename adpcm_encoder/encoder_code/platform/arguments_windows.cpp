@@ -6,7 +6,11 @@ extern "C" {
 int _dowildcard = -1;
 }
 
+namespace platform {
+
 // The start-up has expanded them already.
 std::vector<std::string> ExpandWildcards(const std::vector<std::string>& arguments) {
     return arguments;
 }
+
+}  // namespace platform

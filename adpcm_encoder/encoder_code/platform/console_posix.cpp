@@ -2,4 +2,8 @@
 
 #include "platform/console.h"
 
+namespace platform {
+
 bool IsConsole(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
+
+}  // namespace platform

@@ -3,9 +3,13 @@
 
 #include "platform/console.h"
 
+namespace platform {
+
 // _isatty says yes to the NUL device too; only a console has a console mode.
 bool IsConsole(std::FILE* stream) {
     DWORD mode;
     const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
 }
+
+}  // namespace platform

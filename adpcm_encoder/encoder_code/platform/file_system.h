@@ -15,6 +15,8 @@
 
 #include "platform/system_error.h"
 
+namespace platform {
+
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -75,3 +77,5 @@ SystemError SyncFolderOf(const std::string& path);
 
 // This process's number, which no other running process has.
 unsigned long ProcessId();
+
+}  // namespace platform

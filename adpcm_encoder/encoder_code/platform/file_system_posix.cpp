@@ -6,6 +6,8 @@
 
 #include "platform/file_system.h"
 
+namespace platform {
+
 namespace {
 
 // None for a regular file; otherwise the reason to give for not reading it.
@@ -134,3 +136,5 @@ SystemError SyncFolderOf(const std::string& path) {
 }
 
 unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }
+
+}  // namespace platform

@@ -10,6 +10,8 @@
 #include "platform/file_system.h"
 #include "platform/paths.h"
 
+namespace platform {
+
 namespace {
 
 // The C runtime keeps its own translation of the system's error codes to
@@ -201,3 +203,5 @@ SystemError MoveOnto(const std::string& from, const std::string& to) {
 SystemError SyncFolderOf(const std::string&) { return SystemError(); }
 
 unsigned long ProcessId() { return GetCurrentProcessId(); }
+
+}  // namespace platform

@@ -17,6 +17,8 @@
 
 #include <string>
 
+namespace platform {
+
 void HandleInterruptions();
 
 // While alive, an interruption waits (on Linux the signals are blocked; on
@@ -37,3 +39,5 @@ void NothingToRemoveOnInterruption();
 // From now on a write to a pipe that no one reads fails with EPIPE instead
 // of ending the program (on Linux SIGPIPE is ignored).
 void WritesToClosedPipesFail();
+
+}  // namespace platform

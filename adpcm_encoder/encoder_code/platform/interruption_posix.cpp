@@ -5,6 +5,8 @@
 
 #include "platform/interruption.h"
 
+namespace platform {
+
 namespace {
 
 // Every signal whose default action ends the program and that a user or
@@ -66,3 +68,5 @@ void RemoveOnInterruption(const std::string& path) {
 void NothingToRemoveOnInterruption() { pending = 0; }
 
 void WritesToClosedPipesFail() { std::signal(SIGPIPE, SIG_IGN); }
+
+}  // namespace platform

@@ -2,6 +2,8 @@
 
 #include "platform/interruption.h"
 
+namespace platform {
+
 namespace {
 
 // The console's handler runs on a thread of its own while the main thread
@@ -33,3 +35,5 @@ void NothingToRemoveOnInterruption() { pendingPath.clear(); }
 
 // Windows has no SIGPIPE: the write fails as it is.
 void WritesToClosedPipesFail() {}
+
+}  // namespace platform

@@ -9,8 +9,12 @@
 #include <cstddef>
 #include <string>
 
+namespace platform {
+
 std::size_t NameStart(const std::string& path);
 
 // The length of the drive prefix that `path` starts with: 0 where the system
 // has none. Each system's paths unit gives its own.
 std::size_t DrivePrefixSize(const std::string& path);
+
+}  // namespace platform

@@ -1,3 +1,7 @@
 #include "platform/paths.h"
 
+namespace platform {
+
 std::size_t DrivePrefixSize(const std::string&) { return 0; }
+
+}  // namespace platform

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+namespace platform {
+
 // fread sets the error indicator, and errno, only when the system failed;
 // otherwise the file ended.
 ReadFailure ReadExactly(std::FILE* file, void* out, std::size_t bytes) {
@@ -20,3 +22,5 @@ SystemError Flush(std::FILE* file) {
 SystemError Close(File file) {
     return std::fclose(file.release()) == 0 ? SystemError() : SystemError(errno);
 }
+
+}  // namespace platform

@@ -8,6 +8,8 @@
 #include "platform/file_system.h"
 #include "platform/system_error.h"
 
+namespace platform {
+
 // Why a read of a file's next bytes gave fewer than asked for: the file ended
 // first, or the system failed (then `error` says why). None: all were read.
 struct ReadFailure {
@@ -27,3 +29,5 @@ SystemError Flush(std::FILE* file);
 
 // Closes the file, with what its last buffered writes met.
 SystemError Close(File file);
+
+}  // namespace platform

@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+namespace platform {
+
 class SystemError {
 public:
     // Nothing failed.
@@ -23,3 +25,5 @@ private:
     bool failed_ = false;
     int code_ = 0;
 };
+
+}  // namespace platform

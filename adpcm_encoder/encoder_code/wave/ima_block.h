@@ -14,7 +14,7 @@ namespace wave {
 constexpr std::size_t kBlockHeaderSize = 4;
 constexpr std::size_t kStepIndexAt = 2;
 constexpr std::size_t kReservedAt = 3;
-constexpr unsigned char kBitsPerCode = kCodeBits;
+constexpr unsigned char kBitsPerCode = codec::kCodeBits;
 
 // The IMA ADPCM format chunk: after the common fields, the block size in
 // bytes and, in the extra bytes, the samples a block stands for.

@@ -9,6 +9,8 @@
 #include "wave/ima_block.h"
 #include "wave/riff.h"
 
+namespace wave {
+
 namespace {
 
 using wave::GetLE32, wave::GetUnsignedLE16;
@@ -72,9 +74,10 @@ public:
     // is made where the last read ended. A seek that fails, as one past the
     // end of a regular file never does, counts as the file ending.
     bool ReadAt(std::int64_t offset, unsigned char* out, std::size_t count) {
-        const ReadFailure failure = offset == position_ || !Seek(file_, offset, SEEK_SET)
-                                        ? ReadExactly(file_, out, count)
-                                        : ReadFailure{true, SystemError()};
+        const bool there = offset == position_ || !platform::Seek(file_, offset, SEEK_SET);
+        const platform::ReadFailure failure =
+            there ? platform::ReadExactly(file_, out, count)
+                  : platform::ReadFailure{true, platform::SystemError()};
         if (!failure) {
             position_ = offset + static_cast<std::int64_t>(count);
             return true;
@@ -388,3 +391,5 @@ AdpcmCheck CheckAdpcmInput(std::FILE* input, std::int64_t size) {
     if (!walk.readError().empty()) return AdpcmRejected("cannot read: " + walk.readError());
     return AdpcmRejected(format ? "no data chunk" : "not a WAVE file (no format chunk)");
 }
+
+}  // namespace wave

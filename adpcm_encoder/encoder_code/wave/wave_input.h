@@ -17,6 +17,8 @@
 #include <optional>
 #include <string>
 
+namespace wave {
+
 struct SampleSpan {
     std::int64_t start;   // offset of the first sample
     std::int64_t length;  // bytes, even
@@ -51,3 +53,5 @@ struct AdpcmCheck {
 };
 
 AdpcmCheck CheckAdpcmInput(std::FILE* input, std::int64_t size);
+
+}  // namespace wave

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 
+namespace codec {
+
 // Blocks the lanes take side by side; 0 in a build without lanes.
 extern const std::size_t kLaneWidth;
 // The lanes code whole passes of this many samples of each block.
@@ -17,3 +19,5 @@ extern const std::size_t kLanePassSamples;
 void EncodeInLanes(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
                    unsigned char* codes, std::size_t codesStride,
                    const unsigned char* startIndices, std::size_t count);
+
+}  // namespace codec

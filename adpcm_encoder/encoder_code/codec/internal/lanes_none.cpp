@@ -3,9 +3,13 @@
 #include "codec/blocks.h"
 #include "codec/internal/lanes.h"
 
+namespace codec {
+
 const std::size_t kBlocksInLanes = 1;
 const std::size_t kLaneWidth = 0;
 const std::size_t kLanePassSamples = 1;
 
 void EncodeInLanes(const short*, std::size_t, std::size_t, unsigned char*, std::size_t,
                    const unsigned char*, std::size_t) {}
+
+}  // namespace codec

@@ -9,6 +9,8 @@
 #include "codec/internal/lanes.h"
 #include "codec/internal/tables.h"
 
+namespace codec {
+
 namespace {
 
 constexpr std::size_t kLanes = 8;
@@ -202,3 +204,5 @@ void EncodeInLanes(const short* rows, std::size_t rowStride, std::size_t codesPe
                        codes + done * codesStride, codesStride, startIndices + done);
     }
 }
+
+}  // namespace codec

@@ -8,6 +8,8 @@
 
 #include "codec/internal/tables.h"
 
+namespace codec {
+
 // The chain from one sample to the next runs through these values; the
 // buffer Encode keeps them in registers for a whole block.
 struct EncoderState {
@@ -80,3 +82,5 @@ inline void EncodePacked(EncoderState& state, unsigned char* dst, int dstOffset,
     }
     if (in != end) *out = PackedCodes(EncodeSample(state, *in), 0);
 }
+
+}  // namespace codec

@@ -12,6 +12,20 @@
 
 #include "codec/ima_adpcm.h"
 
+inline constexpr unsigned short IMA_ADPCMStepTable[codec::kMaxStepIndex + 1] = {
+    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
+    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
+    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
+    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
+    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
+    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
+    12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+
+// The change of the step index after a code, by its magnitude (code & 7).
+inline constexpr int IMA_ADPCMIndexTable[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
+
+namespace codec {
+
 inline constexpr unsigned int kCodeMask = (1u << kCodeBits) - 1;
 inline constexpr unsigned int kSignBit = 8;
 inline constexpr unsigned int kMagnitudeMask = 7;
@@ -30,18 +44,6 @@ inline void PutCode(unsigned char* codes, std::size_t i, unsigned int code) {
     unsigned char& byte = codes[i / 2];
     byte = i % 2 ? PackedCodes(EarlierCode(byte), code) : PackedCodes(code, LaterCode(byte));
 }
-
-inline constexpr unsigned short IMA_ADPCMStepTable[kMaxStepIndex + 1] = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
-    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
-    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
-    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
-    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
-    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
-    12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
-
-// The change of the step index after a code, by its magnitude (code & 7).
-inline constexpr int IMA_ADPCMIndexTable[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
 
 // Where a code leads: the step index after a code of a given magnitude, and
 // its step, in one load. The encoder looks up the next step with the
@@ -112,3 +114,5 @@ inline int DecodeCode(DecoderState& state, unsigned int code) {
     state.predicted = std::clamp(state.predicted + (entry >> kIndexBits), kMinSample, kMaxSample);
     return state.predicted;
 }
+
+}  // namespace codec
