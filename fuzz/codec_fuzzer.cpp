@@ -23,6 +23,7 @@
 
 #include "codec/ima_adpcm.h"
 #include "codec/blocks.h"
+#include "codec/code_format.h"
 #include "codec/search.h"
 
 using codec::BestBlockEncoder;
@@ -33,7 +34,6 @@ using codec::kMaxStepIndex;
 namespace {
 
 constexpr std::size_t kMaxBufferBytes = 1100;
-constexpr unsigned char kMaxStepIndex = 88;
 constexpr short kUnwrittenSample = 0x7E7E;
 constexpr std::size_t kMaxGroup = 80;  // past two interleaved groups of 32
 constexpr std::size_t kMaxShortBlockCodes = 64;

@@ -9,6 +9,7 @@
 #include "codec_at.h"
 #include "codec/ima_adpcm.h"
 #include "codec/blocks.h"
+#include "codec/code_format.h"
 #include "codec/search.h"
 #include "reference_encoder.h"
 #include "test_seed.h"

@@ -19,13 +19,6 @@ extern short StaticVal;
 // 0 until the first buffer Encode of the process has run EncodeInit, then 1.
 extern int x;
 
-namespace codec {
-
-inline constexpr int kMaxStepIndex = 88;
-inline constexpr unsigned int kCodeBits = 4;
-
-}  // namespace codec
-
 class IMA_ADPCM {
 public:
     short PredictedValue = 0;

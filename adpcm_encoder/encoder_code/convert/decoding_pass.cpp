@@ -5,7 +5,7 @@
 #include "convert/naming.h"
 #include "convert/results.h"
 #include "codec/blocks.h"
-#include "codec/ima_adpcm.h"
+#include "codec/code_format.h"
 #include "platform/file_system.h"
 #include "platform/stream.h"
 #include "wave/wave_output.h"

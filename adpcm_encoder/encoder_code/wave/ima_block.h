@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "codec/ima_adpcm.h"
+#include "codec/code_format.h"
 
 namespace wave {
 

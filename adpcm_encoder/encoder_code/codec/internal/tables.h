@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "codec/ima_adpcm.h"
+#include "codec/code_format.h"
 
 inline constexpr unsigned short IMA_ADPCMStepTable[codec::kMaxStepIndex + 1] = {
     7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
