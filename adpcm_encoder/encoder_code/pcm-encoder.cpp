@@ -77,7 +77,8 @@ int PrintAnswer(const std::string& text) {
     SystemError error = WriteExactly(stdout, text.data(), text.size());
     if (!error) error = Flush(stdout);
     if (!error) return 0;
-    PrintError(About(Text(Message::StandardOutput), About(Text(Message::CannotWrite), error.reason())));
+    PrintError(
+        About(Text(Message::StandardOutput), About(Text(Message::CannotWrite), error.reason())));
     return kFailureStatus;
 }
 

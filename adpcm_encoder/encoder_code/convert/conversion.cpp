@@ -26,10 +26,10 @@ using platform::CheckReplaceable;
 using platform::Close;
 using platform::File;
 using platform::FlushToDisk;
+using platform::Message;
 using platform::OpenRegularFile;
 using platform::Opened;
 using platform::SyncFolderOf;
-using platform::Message;
 using platform::SystemError;
 using platform::TakeAccessOf;
 using platform::Text;
@@ -89,8 +89,7 @@ ConversionResult WriteOutput(const std::string& outputPath, std::uint64_t output
     StreamBuffer buffer = StreamBufferFor(outputSize);
     PendingOutput pending(outputPath);
     Opened output = pending.Create();
-    if (!output.file)
-        return Failure(outputPath, Message::CannotCreate, output.error);
+    if (!output.file) return Failure(outputPath, Message::CannotCreate, output.error);
     Buffer(output.file.get(), buffer);
     // Before any audio is in it: no one the old file kept out may read it.
     if (const SystemError error = TakeAccessOf(output.file.get(), outputPath)) {
@@ -150,8 +149,7 @@ ConversionResult Decode(const std::string& inputPath, const std::string& outputP
         DecodingPass pass(check);
         const std::uint64_t dataBytes = pass.samples() * sizeof(short);
         if (!wave::PcmFitsWaveSizeFields(dataBytes)) {
-            return Failure(inputPath, Message::CannotDecode,
-                           Message::TooLarge);
+            return Failure(inputPath, Message::CannotDecode, Message::TooLarge);
         }
         ConversionResult result =
             WriteOutput(outputPath, wave::kPcmHeaderSize + dataBytes, [&](std::FILE* output) {
@@ -176,8 +174,7 @@ ConversionResult Convert(const std::string& inputPath, const std::string& output
         const SampleSpan& samples = check.samples;
         const std::uint64_t count = SampleCount(samples);
         if (!wave::FitsWaveSizeFields(count)) {
-            return Failure(inputPath, Message::CannotConvert,
-                           Message::TooLarge);
+            return Failure(inputPath, Message::CannotConvert, Message::TooLarge);
         }
         // Sized to the input, and allocated before the temporary file exists:
         // a lack of memory cannot leave it behind.

@@ -14,11 +14,11 @@ namespace convert {
 
 using codec::DecodeBlocks;
 using codec::kMaxStepIndex;
+using platform::About;
+using platform::Message;
 using platform::ReadExactly;
 using platform::ReadFailure;
 using platform::Seek;
-using platform::About;
-using platform::Message;
 using platform::SystemError;
 using platform::Worded;
 using platform::WriteExactly;
@@ -85,9 +85,11 @@ ConversionResult DecodingPass::Write(std::FILE* input, const std::string& inputP
 std::vector<std::string> DecodingPass::Warnings(const std::string& inputPath) const {
     std::vector<std::string> warnings;
     const std::string shown = Shown(inputPath);
-    const unsigned long long first = firstMalformed_ + 1, more = malformed_ - 1;
-    if (malformed_ == 1) warnings.push_back(About(shown, Worded(Message::MalformedBlock, first)));
-    if (malformed_ > 1) {
+    const unsigned long long first = firstMalformed_ + 1;  // counted from 1
+    if (malformed_ == 1) {
+        warnings.push_back(About(shown, Worded(Message::MalformedBlock, first)));
+    } else if (malformed_ > 1) {
+        const unsigned long long more = malformed_ - 1;
         warnings.push_back(About(shown, Worded(Message::MalformedBlocks, first, more)));
     }
     if (partialBytes_ > 0) {
