@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +22,7 @@
 #include "convert/conversion.h"
 #include "platform/interruption.h"
 #include "platform/arguments.h"
+#include "platform/messages.h"
 #include "platform/stream.h"
 
 using convert::ConversionOptions;
@@ -34,68 +34,19 @@ using convert::Outcome;
 using convert::OutputPathFor;
 using convert::Shown;
 using convert::Summary;
+using platform::About;
 using platform::ExpandWildcards;
 using platform::Flush;
 using platform::HandleInterruptions;
 using platform::IsConsole;
+using platform::Message;
 using platform::SystemError;
+using platform::Text;
+using platform::Worded;
 using platform::WriteExactly;
 using platform::WritesToClosedPipesFail;
 
 namespace {
-
-const char kInstruction[] =
-    "Drag n' drop pcm, 22050 mono wave file onto window.  Press [enter] to exit ";
-const char kRejection[] =
-    "Wave file is already encoded, or wav type is\nstereo or unknown.  Press [enter] to exit ";
-// After a failure's line, so that a console waiting for Enter does not look hung.
-const char kFailurePrompt[] = "Press [enter] to exit ";
-
-const char kUsage[] =
-    "Usage: pcm-encoder [--best] [-v] FILE\n"
-    "       pcm-encoder --decode [-v] FILE\n"
-    "       pcm-encoder --help | -h | --version | -V\n"
-    "\n"
-    "Converts FILE, a WAVE file of 22050 Hz, mono, 16-bit PCM, into an IMA ADPCM\n"
-    "WAVE file (4 bits a sample, blocks of 1028 bytes for 2048 samples) named\n"
-    "Enc_ + FILE's name without its extension + .wav, in FILE's folder. FILE is\n"
-    "never changed; an older file of the output's name is replaced. Only the\n"
-    "first FILE counts. A conversion prints nothing.\n"
-    "\n"
-    "  --best      better sound, from every block's best step index and codes\n"
-    "              searched for; takes over a hundred times as long (some 5 s\n"
-    "              for 10 minutes of sound on two cores). Needs a player\n"
-    "              that reads each block's step index from its header, as every\n"
-    "              standard IMA ADPCM decoder does.\n"
-    "  --decode    FILE is mono IMA ADPCM (this program's or another's): writes\n"
-    "              the samples a player decodes from it as 16-bit PCM, named\n"
-    "              Dec_ + FILE's name without Enc_ and its extension + .wav.\n"
-    "  -v, --verbose  after success, one line on standard output: the samples,\n"
-    "              blocks, length and, for a conversion, the signal-to-noise\n"
-    "              ratio of what was written.\n"
-    "  --          ends the options: the next argument is FILE.\n"
-    "\n"
-    "Accepted: WAVE (and RF64) files whose format is PCM or extensible PCM,\n"
-    "16-bit, mono, at 22050 Hz. Anything else (other rates, stereo, other\n"
-    "sample formats, files this program wrote) is rejected with a line on\n"
-    "standard error that says why, then a message; nothing is written.\n"
-    "\n"
-    "Exit status:\n"
-    "  0  converted; or no FILE given, or FILE rejected (after a message)\n"
-    "  1  the conversion failed (one line on standard error names the file\n"
-    "     and the reason; no part of the output is left behind), or standard\n"
-    "     output could not take this text or the version\n"
-    "  2  --best and --decode given together\n"
-    "After a message or a failure it waits for Enter; at end of input (as\n"
-    "with </dev/null) it does not wait.\n"
-    "\n"
-    "A file named like an option is given as ./--help, or after --.\n"
-    "More in the README: README.txt beside pcm-encoder.exe on Windows; on\n"
-    "Linux, the manual (man pcm-encoder) and, from the .deb,\n"
-    "/usr/share/doc/pcm-encoder/README.md.gz.\n";
-const char kMisuse[] =
-    "Usage: pcm-encoder [--best | --decode] [-v] FILE (--best and --decode do not go together)";
-const char kVersion[] = "pcm-encoder " PCM_ENCODER_VERSION "\n";
 
 constexpr int kFailureStatus = 1;
 constexpr int kMisuseStatus = 2;
@@ -104,8 +55,8 @@ constexpr int kMisuseStatus = 2;
 // until the user has read it; at end of input it returns at once.
 void WaitForEnter() { std::getchar(); }
 
-void Prompt(const char* message) {
-    std::fputs(message, stdout);
+void Prompt(Message message) {
+    std::fputs(Text(message), stdout);
     std::fflush(stdout);
     WaitForEnter();
 }
@@ -115,18 +66,19 @@ void PrintError(const std::string& line) {
     std::fflush(stderr);
 }
 
-bool IsOneOf(const std::string& argument, const char* longName, const char* shortName) {
-    return argument == longName || argument == shortName;
+bool IsOneOf(const std::string& argument, Message longName, Message shortName) {
+    return argument == Text(longName) || argument == Text(shortName);
 }
 
 // The usage or the version, asked for: no wait, and status 0 unless standard
 // output could not take it.
-int PrintAnswer(const char* text) {
+int PrintAnswer(const std::string& text) {
     WritesToClosedPipesFail();
-    SystemError error = WriteExactly(stdout, text, std::strlen(text));
+    SystemError error = WriteExactly(stdout, text.data(), text.size());
     if (!error) error = Flush(stdout);
     if (!error) return 0;
-    std::fprintf(stderr, "standard output: cannot write: %s\n", error.reason());
+    PrintError(
+        About(Text(Message::StandardOutput), About(Text(Message::CannotWrite), error.reason())));
     return kFailureStatus;
 }
 
@@ -134,7 +86,7 @@ int PrintAnswer(const char* text) {
 // in any order; "--" ends them. Only the words themselves ask: "./--help"
 // names a file.
 struct Request {
-    const char* answer = nullptr;  // the usage or the version, asked for
+    std::string answer;  // the usage or the version, asked for
     bool best = false, decode = false, verbose = false;
     std::vector<std::string> files;
 };
@@ -144,22 +96,22 @@ Request Parse(int argc, char** argv) {
     int next = 1;
     for (; next < argc; ++next) {
         const std::string argument = argv[next];
-        if (IsOneOf(argument, "--help", "-h")) {
-            request.answer = kUsage;
+        if (IsOneOf(argument, Message::HelpOption, Message::HelpShortOption)) {
+            request.answer = Text(Message::Usage);
             return request;
         }
-        if (IsOneOf(argument, "--version", "-V")) {
-            request.answer = kVersion;
+        if (IsOneOf(argument, Message::VersionOption, Message::VersionShortOption)) {
+            request.answer = Worded(Message::Version, PCM_ENCODER_VERSION);
             return request;
         }
-        if (argument == "--best") {
+        if (argument == Text(Message::BestOption)) {
             request.best = true;
-        } else if (argument == "--decode") {
+        } else if (argument == Text(Message::DecodeOption)) {
             request.decode = true;
-        } else if (IsOneOf(argument, "--verbose", "-v")) {
+        } else if (IsOneOf(argument, Message::VerboseOption, Message::VerboseShortOption)) {
             request.verbose = true;
         } else {
-            if (argument == "--") ++next;
+            if (argument == Text(Message::EndOfOptions)) ++next;
             break;
         }
     }
@@ -208,23 +160,15 @@ private:
 // "Enc_take.wav: 146856 samples, 72 blocks, 6.66 s, SNR 22.48 dB", or for a
 // decoding "Dec_take.wav: 146856 samples, 6.66 s".
 void PrintSummary(const std::string& output, const Summary& summary) {
-    std::string line = Shown(output) + ": " + std::to_string(summary.samples) +
-                       (summary.samples == 1 ? " sample" : " samples");
-    if (summary.blocks) {
-        line += ", " + std::to_string(summary.blocks) + (summary.blocks == 1 ? " block" : " blocks");
-    }
-    char figures[64];
-    std::snprintf(figures, sizeof figures, ", %.2f s",
-                  summary.rate ? static_cast<double>(summary.samples) / summary.rate : 0.0);
-    line += figures;
+    const unsigned long long samples = summary.samples, blocks = summary.blocks;
+    std::string line = Worded(samples == 1 ? Message::OneSample : Message::Samples,
+                              Shown(output).c_str(), samples);
+    if (blocks) line += Worded(blocks == 1 ? Message::OneBlock : Message::Blocks, blocks);
+    line += Worded(Message::Seconds,
+                   summary.rate ? static_cast<double>(summary.samples) / summary.rate : 0.0);
     if (summary.snrDb) {
-        // Spelled out: C runtimes print an infinity differently.
-        if (std::isinf(*summary.snrDb)) {
-            line += ", SNR inf dB";
-        } else {
-            std::snprintf(figures, sizeof figures, ", SNR %.2f dB", *summary.snrDb);
-            line += figures;
-        }
+        line += std::isinf(*summary.snrDb) ? std::string(Text(Message::SnrInfinite))
+                                           : Worded(Message::Snr, *summary.snrDb);
     }
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
@@ -238,11 +182,11 @@ int Finish(const ConversionResult& result, const std::string& output, bool verbo
             return 0;
         case Outcome::Rejected:
             PrintError(result.error);
-            Prompt(kRejection);
+            Prompt(Message::Rejection);
             return 0;
         case Outcome::Failed:
             PrintError(result.error);
-            Prompt(kFailurePrompt);
+            Prompt(Message::FailurePrompt);
             return kFailureStatus;
     }
     return kFailureStatus;
@@ -252,14 +196,14 @@ int Finish(const ConversionResult& result, const std::string& output, bool verbo
 
 int main(int argc, char** argv) {
     const Request request = Parse(argc, argv);
-    if (request.answer) return PrintAnswer(request.answer);
+    if (!request.answer.empty()) return PrintAnswer(request.answer);
     if (request.best && request.decode) {
-        PrintError(kMisuse);
+        PrintError(Text(Message::Misuse));
         return kMisuseStatus;
     }
     HandleInterruptions();
     if (request.files.empty()) {
-        Prompt(kInstruction);
+        Prompt(Message::Instruction);
         return 0;
     }
     const std::string& input = request.files.front();

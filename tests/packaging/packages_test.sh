@@ -5,7 +5,8 @@
 # the .deb installs a working /usr/bin/pcm-encoder that loads no shared
 # library, its manual, copyright file and changelogs, and lintian finds
 # nothing in it but what its override lets pass. First, needing no package,
-# the manual and the guide quote every message in the program's sources.
+# the manual and the guide quote every message in the program's table of
+# messages.
 # Usage: packages_test.sh ZIP DEB-FOLDER VERSION PCM-ENCODER EXAMPLE-WAV; exit
 # 77 (skipped) without a package (no Windows build, say) or a tool it needs,
 # once the messages are found quoted.
@@ -16,69 +17,52 @@ zip=$(realpath -m -- "$1") deb_folder=$2 version=$3 program=$4 example=$5
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 until [[ -d $root/adpcm_encoder/encoder_code || $root == / ]]; do root=$(dirname "$root"); done
 [[ -d $root/adpcm_encoder/encoder_code ]] || { echo "no adpcm_encoder/encoder_code above $0" >&2; exit 1; }
-# Every string literal under adpcm_encoder/encoder_code, but for those named
-# below that are no message, must be in the manual and in the guide, as the
-# sources hold it (printf conversions standing for any text or figure); the
-# check names each one a document lacks.
+# Every message in the table of messages (platform/messages.def) must be in
+# the manual and in the guide as the table holds it, its lines together
+# (printf conversions standing for any text or figure); and no string
+# literal elsewhere in the sources may hold words, but for those named below
+# that are no message. The check names each message a document lacks.
 quoted_messages() {
   perl - "$@" <<'PERL'
 use strict; use warnings;
 my ($sources, $manual_file, $guide_file) = @ARGV;
+my $table_file = "$sources/platform/messages.def";
 
 # Not messages: the chunk identifiers the program reads and writes, its
-# fopen modes, and the Windows library and function it looks up by name.
+# fopen modes, the Windows library and function it looks up by name, extern
+# "C", and the escapes and buffer sizes of naming a file and a temporary
+# file. And names, which the documents quote as messages: the prefixes and
+# extensions of the files it writes.
 my %not_message = map { $_ => 1 } qw(RIFF RIFX RF64 BW64 WAVE fmt data fact ds64
-                                     rb w+b ntdll.dll RtlAreLongPathsEnabled);
-my %escape = (n => "\n", t => "\t", r => "\r", a => "\a", b => "\b", f => "\f",
-              v => "\013", '"' => '"', "'" => "'", '\\' => '\\', '?' => '?');
-sub unescape_c {
-  my ($s) = @_;
-  $s =~ s/\\(x[0-9A-Fa-f]+|[0-7]{1,3}|.)/
-    my $e = $1; $e =~ m{^x} ? chr(hex substr $e, 1) : $e =~ m{^[0-7]} ? chr(oct $e) : ($escape{$e} \/\/ $e)/ge;
-  return $s;
-}
+                                     rb w+b ntdll.dll RtlAreLongPathsEnabled C
+                                     \\n \\r \\t \\x00 \\x%02X -0123456789abcdef -%08llx%08llx);
+my @names = qw(Enc_ Dec_ .wav .part);
+my %escape = (n => "\n", t => "\t", r => "\r", '"' => '"', '\\' => '\\');
+sub unescape_c { my ($s) = @_; $s =~ s/\\(.)/$escape{$1} \/\/ $1/ge; return $s }
+sub read_lines { my ($file) = @_; open my $in, '<', $file or die "$file: $!"; return <$in> }
+my $literal = qr/"((?:[^"\\\n]|\\.)*)"/;
+my $conversion = qr/%[-+ #0]*(?:\*|\d+)?(?:\.(?:\*|\d+))?(?:hh|h|ll|l|z|j|t|L)?([diouxXeEfFgGaAcsp%])/;
 
-# The string literals of a C++ file, adjacent ones joined, with the line each
-# starts on; those that cannot reach the user are left out: #include names,
-# extern "C", static_assert's texts and sizeof's operands (buffer sizes).
-sub literals {
-  my ($file) = @_;
-  open my $in, '<', $file or die "$file: $!";
-  my $code = do { local $/; <$in> };
-  my (@found, $previous, $assert_depth, $depth, $joining, $statement);
-  $statement = 0;
-  $previous = ''; $depth = 0; $assert_depth = -1;
-  while (1) {
-    my $line = 1 + ($code =~ tr/\n// ? (substr($code, 0, pos($code) // 0) =~ tr/\n//) : 0);
-    if ($code =~ /\G\s+/gc) { next }
-    if ($code =~ /\G\/\/[^\n]*/gc || $code =~ /\G\/\*.*?\*\//gcs || $code =~ /\G#[ \t]*include[^\n]*/gc) { next }
-    my $text;
-    if ($code =~ /\G(?:u8|[LuU])?R"([^(\s]*)\((.*?)\)\1"/gcs) { $text = $2 }
-    elsif ($code =~ /\G(?:u8|[LuU])?"((?:[^"\\\n]|\\.)*)"/gc) { $text = unescape_c($1) }
-    if (defined $text) {
-      if ($joining) { $found[-1]{text} .= $text; next }
-      my $skip = $previous eq 'sizeof' || $previous eq 'extern' || $assert_depth >= 0;
-      push @found, {text => $text, line => $line, skip => $skip, statement => $statement};
-      $joining = 1;
-      next;
-    }
-    $joining = 0;
-    last if pos($code) && pos($code) >= length $code;
-    if ($code =~ /\G'(?:[^'\\\n]|\\.)*'/gc || $code =~ /\G[0-9](?:[eEpP][-+]|[\w.'])*/gc) { $previous = 'constant'; next }
-    if ($code =~ /\G([A-Za-z_]\w*)/gc) {
-      $previous = $1;
-      $assert_depth = $depth if $1 eq 'static_assert' && $assert_depth < 0;
-      next;
-    }
-    if ($code =~ /\G::/gc) { $previous = '::'; next }
-    last unless $code =~ /\G(.)/gcs;
-    $previous = $1;
-    # The end of a statement, or of one branch of a choice.
-    $statement++ if $1 eq ';' || $1 eq '{' || $1 eq '}' || $1 eq ':';
-    if ($1 eq '(') { $depth++ }
-    elsif ($1 eq ')') { $depth--; $assert_depth = -1 if $depth == $assert_depth }
+# The table's messages, MESSAGE(name, text), the text perhaps in pieces.
+my (@messages, @missing);
+my $table = join '', grep { !m{^\s*//} } read_lines($table_file);
+while ($table =~ /MESSAGE\(\s*(\w+)\s*,((?:\s*$literal)+)\s*\)/g) {
+  my ($name, $pieces) = ($1, $2);
+  push @messages, {name => $name, text => join '', map { unescape_c($_) } $pieces =~ /$literal/g};
+}
+push @missing, "$table_file: no messages" unless @messages;
+
+# Elsewhere, no literal holds words: a message there would be one that the
+# check does not see. Comments, #include names and static_assert's texts
+# cannot reach the user.
+for my $file (sort split /\n/, `find "$sources" -type f \\( -name '*.cpp' -o -name '*.h' \\)`) {
+  my $code = join '', read_lines($file);
+  $code =~ s{//[^\n]*|/\*.*?\*/|#[ \t]*include[^\n]*|static_assert\s*\(.*?\);}{}gs;
+  for my $text (map { unescape_c($_) =~ s/^\s+|\s+$//gr } $code =~ /$literal/g) {
+    (my $words = $text) =~ s/$conversion//g;
+    push @missing, "$file: a message outside $table_file: $text"
+      if $words =~ /[A-Za-z]/ && !$not_message{$text} && !grep { $_ eq $text } @names;
   }
-  return grep { !$_->{skip} } @found;
 }
 
 # A document as one line of text, its line breaks spaces: the manual's roff
@@ -102,12 +86,10 @@ sub manual_text {
   return join_lines(@out);
 }
 sub join_lines { my $text = join ' ', map { s/\r?\n?$//r =~ s/^\s+|\s+$//gr } @_; return " $text " }
-sub read_lines { my ($file) = @_; open my $in, '<', $file or die "$file: $!"; return <$in> }
 
 my %document = (manual => manual_text(read_lines($manual_file)), guide => join_lines(read_lines($guide_file)));
 
 # A printf conversion stands for any figure (\S+) or any text (.+?).
-my $conversion = qr/%[-+ #0]*(?:\*|\d+)?(?:\.(?:\*|\d+))?(?:hh|h|ll|l|z|j|t|L)?([diouxXeEfFgGaAcsp%])/;
 sub pattern_of {
   my ($text) = @_;
   my $pattern = '';
@@ -119,57 +101,20 @@ sub pattern_of {
   return $pattern;
 }
 
-my (@missing, %seen);
-my @files = sort split /\n/, `find "$sources" -type f \\( -name '*.cpp' -o -name '*.h' \\)`;
-for my $file (@files) {
-  for my $literal (literals($file)) {
-    my @lines = split /[\r\n]+/, $literal->{text};
-    # The --help summary, several lines of one literal: the manual's page is
-    # what it sums up, in its own words.
-    next if @lines > 3;
-    for my $line (@lines) {
-      $line =~ s/^\s+|\s+$//g;
-      (my $words = $line) =~ s/$conversion//g;
-      next if $words !~ /[A-Za-z]/ || $not_message{$line};
-      # An option need be named in the manual only.
-      my @documents = $line =~ /^--?[A-Za-z][-\w]*$/ ? ('manual') : ('manual', 'guide');
-      my $pattern = pattern_of($line);
-      for my $name (@documents) {
-        next if $seen{"$name\0$line"}++;
-        push @missing, "$file:$literal->{line}: the $name does not quote: $line"
-          unless $document{$name} =~ /$pattern/;
-      }
-    }
-  }
-}
-# Each line alone is not enough: " and " or " bytes" stand somewhere in any
-# text. The literals of one statement (up to a ';', a brace or the ':' of a
-# choice, whose branches are other messages) must stand in a document in
-# their order, the code between them taken for a short text such as a
-# file's name or a figure.
-my $gap = '.{0,60}?';
-for my $file (@files) {
-  my %pieces;
-  my @order;
-  for my $literal (literals($file)) {
-    my $id = $literal->{statement};
-    push @order, $id unless $pieces{$id};
-    push @{$pieces{$id}}, $literal;
-  }
-  for my $id (@order) {
-    my @parts = @{$pieces{$id}};
-    next if @parts < 2;
-    my @texts = map { $_->{text} } @parts;
-    next if grep { scalar(split /[\r\n]+/) > 3 } @texts;
-    next if grep { $not_message{$_} } @texts;
-    next unless grep { !/^--?[A-Za-z][-\w]*$/ } @texts;
-    my $pattern = join $gap, map { join '\s+', map { pattern_of(s/^\s+|\s+$//gr) } split /[\r\n]+/ } @texts;
-    my $shown = join ' ... ', @texts;
-    $shown =~ s/\n/ /g;
-    for my $name ('manual', 'guide') {
-      push @missing, "$file:$parts[0]{line}: the $name does not quote as one: $shown"
-        unless $document{$name} =~ /$pattern/;
-    }
+# Each message as a whole: its lines in order, each trimmed, the line breaks
+# between them any space. The --help summary, a message of many lines, is
+# left out: the manual's page is what it sums up, in its own words.
+for my $message (@messages, map { +{name => $_, text => $_} } @names) {
+  my @lines = map { s/^\s+|\s+$//gr } grep { /\S/ } split /\n/, $message->{text};
+  next if @lines > 3;
+  (my $words = join ' ', @lines) =~ s/$conversion//g;
+  next if $words !~ /[A-Za-z]/;
+  # An option need be named in the manual only.
+  my @documents = "@lines" =~ /^--?[A-Za-z][-\w]*$/ ? ('manual') : ('manual', 'guide');
+  my $pattern = join '\s+', map { pattern_of($_) } @lines;
+  for my $name (@documents) {
+    push @missing, "$message->{name}: the $name does not quote: " . join(' ', @lines)
+      unless $document{$name} =~ /$pattern/;
   }
 }
 print "$_\n" for @missing;

@@ -21,15 +21,18 @@
 
 namespace convert {
 
+using platform::About;
 using platform::CheckReplaceable;
 using platform::Close;
 using platform::File;
 using platform::FlushToDisk;
+using platform::Message;
 using platform::OpenRegularFile;
 using platform::Opened;
 using platform::SyncFolderOf;
 using platform::SystemError;
 using platform::TakeAccessOf;
+using platform::Text;
 using platform::WriteExactly;
 using wave::AdpcmCheck;
 using wave::CheckAdpcmInput;
@@ -61,11 +64,11 @@ void Buffer(std::FILE* file, StreamBuffer& buffer) {
 std::string OpenRejection(const SystemError& error) {
     switch (error.code()) {
         case EISDIR:
-            return "is a directory";
+            return Text(Message::IsADirectory);
         case EINVAL:
-            return "not a regular file";
+            return Text(Message::NotARegularFile);
         default:
-            return std::string("cannot open: ") + error.reason();
+            return About(Text(Message::CannotOpen), error.reason());
     }
 }
 
@@ -79,33 +82,32 @@ ConversionResult WriteOutput(const std::string& outputPath, std::uint64_t output
     // Found now, a folder or a read-only file at the output's name fails the
     // run at once instead of after the encoding pass.
     if (const SystemError error = CheckReplaceable(outputPath)) {
-        return Failure(outputPath, "cannot write", error);
+        return Failure(outputPath, Message::CannotWrite, error);
     }
     // Allocated before the temporary file exists: a lack of memory cannot
     // leave it behind.
     StreamBuffer buffer = StreamBufferFor(outputSize);
     PendingOutput pending(outputPath);
     Opened output = pending.Create();
-    if (!output.file)
-        return Failure(outputPath, "cannot create a file in its folder", output.error);
+    if (!output.file) return Failure(outputPath, Message::CannotCreate, output.error);
     Buffer(output.file.get(), buffer);
     // Before any audio is in it: no one the old file kept out may read it.
     if (const SystemError error = TakeAccessOf(output.file.get(), outputPath)) {
-        return Failure(outputPath, "cannot keep its permissions", error);
+        return Failure(outputPath, Message::CannotKeepPermissions, error);
     }
     ConversionResult result = fill(output.file.get());
     if (result.outcome != Outcome::Converted) return result;
     if (const SystemError error = FlushToDisk(output.file.get())) {
-        return Failure(outputPath, "cannot write", error);
+        return Failure(outputPath, Message::CannotWrite, error);
     }
     if (const SystemError error = Close(std::move(output.file))) {
-        return Failure(outputPath, "cannot write", error);
+        return Failure(outputPath, Message::CannotWrite, error);
     }
     if (const SystemError error = pending.MoveIntoPlace()) {
-        return Failure(outputPath, "cannot move into place", error);
+        return Failure(outputPath, Message::CannotMoveIntoPlace, error);
     }
     if (const SystemError error = SyncFolderOf(outputPath)) {
-        return Failure(outputPath, "cannot sync its folder", error);
+        return Failure(outputPath, Message::CannotSyncFolder, error);
     }
     return result;
 }
@@ -138,7 +140,7 @@ ConversionResult WithCheckedInput(const std::string& inputPath, const Check& che
 // The check's warning, if any, after the pass's.
 ConversionResult WithWarning(ConversionResult result, const std::string& inputPath,
                              const std::string& warning) {
-    if (!warning.empty()) result.warnings.push_back(Shown(inputPath) + ": " + warning);
+    if (!warning.empty()) result.warnings.push_back(About(Shown(inputPath), warning));
     return result;
 }
 
@@ -147,15 +149,14 @@ ConversionResult Decode(const std::string& inputPath, const std::string& outputP
         DecodingPass pass(check);
         const std::uint64_t dataBytes = pass.samples() * sizeof(short);
         if (!wave::PcmFitsWaveSizeFields(dataBytes)) {
-            return Failure(inputPath, "cannot decode",
-                           "too large for the 32-bit size fields of a WAVE file");
+            return Failure(inputPath, Message::CannotDecode, Message::TooLarge);
         }
         ConversionResult result =
             WriteOutput(outputPath, wave::kPcmHeaderSize + dataBytes, [&](std::FILE* output) {
                 const wave::PcmHeader header =
                     wave::MakePcmHeader(check.rate, static_cast<std::uint32_t>(dataBytes));
                 if (const SystemError error = WriteExactly(output, header.data(), header.size())) {
-                    return Failure(outputPath, "cannot write", error);
+                    return Failure(outputPath, Message::CannotWrite, error);
                 }
                 ConversionResult written = pass.Write(input.get(), inputPath, output, outputPath);
                 input.reset();  // as for a conversion: before the move
@@ -173,8 +174,7 @@ ConversionResult Convert(const std::string& inputPath, const std::string& output
         const SampleSpan& samples = check.samples;
         const std::uint64_t count = SampleCount(samples);
         if (!wave::FitsWaveSizeFields(count)) {
-            return Failure(inputPath, "cannot convert",
-                           "too large for the 32-bit size fields of a WAVE file");
+            return Failure(inputPath, Message::CannotConvert, Message::TooLarge);
         }
         // Sized to the input, and allocated before the temporary file exists:
         // a lack of memory cannot leave it behind.
@@ -183,7 +183,7 @@ ConversionResult Convert(const std::string& inputPath, const std::string& output
             WriteOutput(outputPath, wave::OutputSize(count), [&](std::FILE* output) {
                 const wave::Header header = wave::OutputHeader(count);
                 if (const SystemError error = WriteExactly(output, header.data(), header.size())) {
-                    return Failure(outputPath, "cannot write", error);
+                    return Failure(outputPath, Message::CannotWrite, error);
                 }
                 ConversionResult written =
                     pass.Write(input.get(), inputPath, samples, output, outputPath);
@@ -204,7 +204,7 @@ ConversionResult WithoutRunningOutOfMemory(const std::string& outputPath, const 
     try {
         return run();
     } catch (const std::bad_alloc&) {
-        return Failure(outputPath, "cannot convert", "out of memory");
+        return Failure(outputPath, Message::CannotConvert, Message::OutOfMemory);
     }
 }
 

@@ -14,10 +14,13 @@ namespace convert {
 
 using codec::DecodeBlocks;
 using codec::kMaxStepIndex;
+using platform::About;
+using platform::Message;
 using platform::ReadExactly;
 using platform::ReadFailure;
 using platform::Seek;
 using platform::SystemError;
+using platform::Worded;
 using platform::WriteExactly;
 using wave::AdpcmCheck;
 
@@ -55,14 +58,14 @@ DecodingPass::DecodingPass(const AdpcmCheck& format)
 ConversionResult DecodingPass::Write(std::FILE* input, const std::string& inputPath,
                                      std::FILE* output, const std::string& outputPath) {
     if (const SystemError error = Seek(input, format_.data.start, SEEK_SET)) {
-        return Failure(inputPath, "cannot seek", error);
+        return Failure(inputPath, Message::CannotSeek, error);
     }
     std::uint64_t left = count_;
     for (std::uint64_t b = 0; left > 0; ++b) {
         const bool partial = b == wholeBlocks_;
         const std::size_t length = partial ? partialBytes_ : block_.size();
         if (const ReadFailure failure = ReadExactly(input, block_.data(), length)) {
-            return Failure(inputPath, "cannot read", failure.reason());
+            return Failure(inputPath, Message::CannotRead, failure.reason());
         }
         if (!IsWellFormed(block_.data()) && malformed_++ == 0) firstMalformed_ = b;
         const std::size_t count = static_cast<std::size_t>(
@@ -72,7 +75,7 @@ ConversionResult DecodingPass::Write(std::FILE* input, const std::string& inputP
             wave::PutLE16(bytes_, 2 * i, static_cast<std::uint16_t>(samples_[i]));
         }
         if (const SystemError error = WriteExactly(output, bytes_.data(), count * sizeof(short))) {
-            return Failure(outputPath, "cannot write", error);
+            return Failure(outputPath, Message::CannotWrite, error);
         }
         left -= count;
     }
@@ -81,17 +84,17 @@ ConversionResult DecodingPass::Write(std::FILE* input, const std::string& inputP
 
 std::vector<std::string> DecodingPass::Warnings(const std::string& inputPath) const {
     std::vector<std::string> warnings;
-    if (malformed_ > 0) {
-        warnings.push_back(
-            Shown(inputPath) + ": block " + std::to_string(firstMalformed_ + 1) +
-            (malformed_ > 1 ? " and " + std::to_string(malformed_ - 1) + " more" : std::string()) +
-            ": a step index above 88 (taken as 88) or a reserved byte other"
-            " than 0 (ignored)");
+    const std::string shown = Shown(inputPath);
+    const unsigned long long first = firstMalformed_ + 1;  // counted from 1
+    if (malformed_ == 1) {
+        warnings.push_back(About(shown, Worded(Message::MalformedBlock, first)));
+    } else if (malformed_ > 1) {
+        const unsigned long long more = malformed_ - 1;
+        warnings.push_back(About(shown, Worded(Message::MalformedBlocks, first, more)));
     }
     if (partialBytes_ > 0) {
-        warnings.push_back(Shown(inputPath) +
-                           ": the data is not a whole number of blocks: the last " +
-                           std::to_string(partialBytes_) + " bytes decoded as far as they go");
+        warnings.push_back(About(
+            shown, Worded(Message::PartialBlock, static_cast<unsigned long long>(partialBytes_))));
     }
     return warnings;
 }

@@ -17,6 +17,7 @@ using codec::EncodeBlocks;
 using codec::FirstBlockStepIndex;
 using codec::kBlocksInLanes;
 using codec::kLaterBlockStepIndex;
+using platform::Message;
 using platform::ReadExactly;
 using platform::ReadFailure;
 using platform::Seek;
@@ -152,7 +153,7 @@ ConversionResult EncodingPass::Write(std::FILE* input, const std::string& inputP
     // system call even within the stream's buffer, is then needed.
     if (Tell(input) != samples.start) {
         if (const SystemError error = Seek(input, samples.start, SEEK_SET)) {
-            return Failure(inputPath, "cannot seek", error);
+            return Failure(inputPath, Message::CannotSeek, error);
         }
     }
     const std::uint64_t total = SampleCount(samples);
@@ -160,17 +161,17 @@ ConversionResult EncodingPass::Write(std::FILE* input, const std::string& inputP
     for (std::uint64_t left = total, turn = 0; left > 0; ++turn) {
         Group& group = groups_[turn % groups_.size()];
         if (const ReadFailure failure = group.Fill(input, left)) {
-            return Failure(inputPath, "cannot read", failure.reason());
+            return Failure(inputPath, Message::CannotRead, failure.reason());
         }
         group.Encode(best_ ? &*best_ : nullptr, turn == 0);
         if (const SystemError error = group.Write(output)) {
-            return Failure(outputPath, "cannot write", error);
+            return Failure(outputPath, Message::CannotWrite, error);
         }
         if (fidelity_) fidelity_->Measure(group);
         unstarted += group.bytes();
         if (unstarted >= kWriteBehindBytes) {
             if (const SystemError error = StartWritingToDisk(output)) {
-                return Failure(outputPath, "cannot write", error);
+                return Failure(outputPath, Message::CannotWrite, error);
             }
             unstarted = 0;
         }

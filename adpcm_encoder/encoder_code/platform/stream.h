@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/file_system.h"
+#include "platform/messages.h"
 #include "platform/system_error.h"
 
 namespace platform {
@@ -18,7 +19,7 @@ struct ReadFailure {
 
     explicit operator bool() const { return failed; }
     // Why the read gave less: the system's reason, or the end of the file.
-    const char* reason() const { return error ? error.reason() : "file ended early"; }
+    const char* reason() const { return error ? error.reason() : Text(Message::FileEndedEarly); }
 };
 
 ReadFailure ReadExactly(std::FILE* file, void* out, std::size_t bytes);

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/file_system.h"
+#include "platform/messages.h"
 #include "platform/stream.h"
 #include "wave/ima_block.h"
 #include "wave/riff.h"
@@ -13,13 +14,14 @@ namespace wave {
 
 namespace {
 
+using platform::About;
+using platform::Message;
+using platform::Text;
+using platform::Worded;
 using wave::GetLE32, wave::GetUnsignedLE16;
 
 // What an extensible format chunk whose sub-format is no tag in a GUID holds.
 constexpr std::uint16_t kUnknownTag = 0;
-
-const char kNeeded[] = "needs 22050 Hz, mono, 16-bit PCM (see \"Preparing input\" in the README)";
-const char kBigEndian[] = "big-endian WAVE (RIFX); needs little-endian 16-bit PCM";
 
 struct Chunk {
     char id[4];
@@ -129,18 +131,14 @@ Form ReadForm(ChunkWalk& walk) {
 
 std::string EncodingName(std::uint16_t tag) {
     switch (tag) {
-        case wave::kPcmTag: return "PCM";
-        case wave::kMsAdpcmTag: return "MS ADPCM";
-        case wave::kFloatTag: return "floating point";
-        case wave::kALawTag: return "A-law";
-        case wave::kMuLawTag: return "mu-law";
-        case wave::kMp3Tag: return "MP3";
-        case kUnknownTag: return "of an unknown format";
-        default: {
-            char name[sizeof "format 0x0000"];
-            std::snprintf(name, sizeof name, "format 0x%04X", tag);
-            return name;
-        }
+        case wave::kPcmTag: return Text(Message::Pcm);
+        case wave::kMsAdpcmTag: return Text(Message::MsAdpcm);
+        case wave::kFloatTag: return Text(Message::FloatingPoint);
+        case wave::kALawTag: return Text(Message::ALaw);
+        case wave::kMuLawTag: return Text(Message::MuLaw);
+        case wave::kMp3Tag: return Text(Message::Mp3);
+        case kUnknownTag: return Text(Message::UnknownFormat);
+        default: return Worded(Message::FormatTag, unsigned{tag});
     }
 }
 
@@ -176,17 +174,24 @@ bool IsAccepted(const Format& format) {
 // "44100 Hz, 2 channels, 16-bit PCM; needs ...": what the file holds, then
 // what it would have to. Compressed formats such as MP3 give no sample size.
 std::string Mismatch(const Format& format) {
-    std::string held = std::to_string(format.rate) + " Hz, " +
-                       (format.channels == 1 ? std::string("mono")
-                                             : std::to_string(format.channels) + " channels") +
-                       ", ";
-    if (format.bits != 0) {
-        held += std::to_string(format.validBits) + "-bit ";
-        if (format.validBits != format.bits) {
-            held += "samples in " + std::to_string(format.bits) + "-bit ";
-        }
-    }
-    return held + EncodingName(format.encoding) + "; " + kNeeded;
+    const std::string channels = format.channels == 1
+                                     ? std::string(Text(Message::Mono))
+                                     : Worded(Message::Channels, unsigned{format.channels});
+    const std::string name = EncodingName(format.encoding);
+    const std::string encoding =
+        format.bits == 0 ? name
+        : format.validBits == format.bits
+            ? Worded(Message::SizedEncoding, unsigned{format.bits}, name.c_str())
+            : Worded(Message::ValidBitsEncoding, unsigned{format.validBits},
+                     unsigned{format.bits}, name.c_str());
+    const std::string held =
+        Worded(Message::Held, unsigned{format.rate}, channels.c_str(), encoding.c_str());
+    return Worded(Message::NotNeeded, held.c_str());
+}
+
+// Reading failed, for the system's reason or because the file ended.
+std::string CannotRead(const ChunkWalk& walk) {
+    return About(Text(Message::CannotRead), walk.readError());
 }
 
 // Why the format chunk's format is not taken; empty when it is.
@@ -194,15 +199,15 @@ std::string FormatRejection(ChunkWalk& walk, const Chunk& chunk) {
     unsigned char body[wave::kExtensibleFormatSize] = {};
     const std::uint32_t length = std::min<std::uint32_t>(chunk.size, sizeof body);
     if (chunk.size < wave::kPcmFormatSize || chunk.body + length > walk.fileSize()) {
-        return "not a WAVE file (format chunk cut short)";
+        return Text(Message::FormatChunkCutShort);
     }
-    if (!walk.ReadAt(chunk.body, body, length)) return "cannot read: " + walk.readError();
+    if (!walk.ReadAt(chunk.body, body, length)) return CannotRead(walk);
     const bool extensible = GetUnsignedLE16(body + wave::kFormatTagAt) == wave::kExtensibleTag;
     if (extensible && chunk.size < wave::kExtensibleFormatSize) {
-        return "not a WAVE file (extensible format chunk cut short)";
+        return Text(Message::ExtensibleFormatChunkCutShort);
     }
     const Format format = ReadFormat(body, extensible);
-    if (format.encoding == wave::kImaAdpcmTag) return "already IMA ADPCM";
+    if (format.encoding == wave::kImaAdpcmTag) return Text(Message::AlreadyImaAdpcm);
     return IsAccepted(format) ? std::string() : Mismatch(format);
 }
 
@@ -249,8 +254,8 @@ DataExtent Extent(const Chunk& data, const Form& form, std::optional<Ds64> ds64,
     const std::uint64_t length = neverWritten ? available : std::min(written, available);
     std::string warning;
     if (!neverWritten && written > available) {
-        warning = "data chunk cut short: " + std::to_string(available) + " of " +
-                  std::to_string(written) + " bytes";
+        warning = Worded(Message::DataCutShort, static_cast<unsigned long long>(available),
+                         static_cast<unsigned long long>(written));
     }
     return {{data.body, static_cast<std::int64_t>(length)}, std::move(warning)};
 }
@@ -278,25 +283,21 @@ AdpcmCheck ReadAdpcmFormat(ChunkWalk& walk, const Chunk& chunk) {
     unsigned char body[wave::kExtensibleFormatSize] = {};
     const std::uint32_t length = std::min<std::uint32_t>(chunk.size, sizeof body);
     if (chunk.size < wave::kPcmFormatSize || chunk.body + length > walk.fileSize()) {
-        return AdpcmRejected("not a WAVE file (format chunk cut short)");
+        return AdpcmRejected(Text(Message::FormatChunkCutShort));
     }
-    if (!walk.ReadAt(chunk.body, body, length)) return AdpcmRejected("cannot read: " + walk.readError());
+    if (!walk.ReadAt(chunk.body, body, length)) return AdpcmRejected(CannotRead(walk));
     const bool extensible = GetUnsignedLE16(body + wave::kFormatTagAt) == wave::kExtensibleTag &&
                             chunk.size >= wave::kExtensibleFormatSize;
     const Format format = ReadFormat(body, extensible);
-    if (format.encoding == wave::kPcmTag) return AdpcmRejected("already PCM");
+    if (format.encoding == wave::kPcmTag) return AdpcmRejected(Text(Message::AlreadyPcm));
     if (format.encoding != wave::kImaAdpcmTag) {
-        char reason[sizeof "not IMA ADPCM (format 0x0000)"];
-        std::snprintf(reason, sizeof reason, "not IMA ADPCM (format 0x%04X)", format.encoding);
-        return AdpcmRejected(reason);
+        return AdpcmRejected(Worded(Message::NotImaAdpcm, unsigned{format.encoding}));
     }
     if (format.channels != 1) {
-        return AdpcmRejected(std::to_string(format.channels) +
-                            " channels; only mono IMA ADPCM is decoded");
+        return AdpcmRejected(Worded(Message::AdpcmChannels, unsigned{format.channels}));
     }
     if (format.bits != wave::kBitsPerCode) {
-        return AdpcmRejected(std::to_string(format.bits) +
-                            "-bit IMA ADPCM; only 4-bit IMA ADPCM is decoded");
+        return AdpcmRejected(Worded(Message::AdpcmBits, unsigned{format.bits}));
     }
     AdpcmCheck check{};
     check.rate = format.rate;
@@ -309,9 +310,8 @@ AdpcmCheck ReadAdpcmFormat(ChunkWalk& walk, const Chunk& chunk) {
                                 : codeBytes * 2 + 1;
     if (check.blockAlign < wave::kBlockHeaderSize || check.samplesPerBlock == 0 ||
         check.samplesPerBlock - 1 > codeBytes * 2) {
-        return AdpcmRejected(std::to_string(check.samplesPerBlock) +
-                            " samples a block do not fit " + std::to_string(check.blockAlign) +
-                            "-byte blocks");
+        return AdpcmRejected(Worded(Message::BlocksMisfit, unsigned{check.samplesPerBlock},
+                                    unsigned{check.blockAlign}));
     }
     check.accepted = true;
     return check;
@@ -333,7 +333,7 @@ namespace {
 InputCheck Walk(std::FILE* input, std::int64_t size, ChunkWalk::PadBytes padBytes) {
     ChunkWalk walk(input, size, padBytes);
     const Form form = ReadForm(walk);
-    if (form.bigEndian) return InputRejected(kBigEndian);
+    if (form.bigEndian) return InputRejected(Text(Message::BigEndian));
     std::optional<Ds64> ds64;
     bool formatSeen = false, dataBeforeFormat = false;
     while (const std::optional<Chunk> chunk = walk.Next()) {
@@ -348,9 +348,9 @@ InputCheck Walk(std::FILE* input, std::int64_t size, ChunkWalk::PadBytes padByte
             dataBeforeFormat = true;
         }
     }
-    if (!walk.readError().empty()) return InputRejected("cannot read: " + walk.readError());
-    if (!formatSeen) return InputRejected("not a WAVE file (no format chunk)");
-    return InputRejected(dataBeforeFormat ? "data chunk before the format chunk" : "no data chunk");
+    if (!walk.readError().empty()) return InputRejected(CannotRead(walk));
+    if (!formatSeen) return InputRejected(Text(Message::NoFormatChunk));
+    return InputRejected(Text(dataBeforeFormat ? Message::DataBeforeFormat : Message::NoDataChunk));
 }
 
 }  // namespace
@@ -368,7 +368,7 @@ InputCheck CheckInput(std::FILE* input, std::int64_t size) {
 AdpcmCheck CheckAdpcmInput(std::FILE* input, std::int64_t size) {
     ChunkWalk walk(input, size, ChunkWalk::PadBytes::ZeroOrLeftOut);
     const Form form = ReadForm(walk);
-    if (form.bigEndian) return AdpcmRejected("big-endian WAVE (RIFX)");
+    if (form.bigEndian) return AdpcmRejected(Text(Message::BigEndianAdpcm));
     std::optional<Ds64> ds64;
     std::optional<std::uint32_t> factLength;
     std::optional<AdpcmCheck> format;
@@ -388,8 +388,8 @@ AdpcmCheck CheckAdpcmInput(std::FILE* input, std::int64_t size) {
             return *format;
         }
     }
-    if (!walk.readError().empty()) return AdpcmRejected("cannot read: " + walk.readError());
-    return AdpcmRejected(format ? "no data chunk" : "not a WAVE file (no format chunk)");
+    if (!walk.readError().empty()) return AdpcmRejected(CannotRead(walk));
+    return AdpcmRejected(Text(format ? Message::NoDataChunk : Message::NoFormatChunk));
 }
 
 }  // namespace wave

@@ -9,7 +9,8 @@
 // never written (the samples then run to the end of the file, or as far as
 // an RF64 file's ds64 chunk says). A file cut short is taken as far as it
 // goes, with a warning. Reads through the file given, of `size` bytes as it
-// was opened, never opens another, and prints nothing.
+// was opened, never opens another, and prints nothing. The reasons and
+// warnings are worded from the table of messages (platform/messages.h).
 #pragma once
 
 #include <cstdint>
