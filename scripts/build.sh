@@ -16,9 +16,9 @@ for command in cmake make g++; do
 done
 install_packages "${missing[@]}"
 
-# A build/ that an earlier configure without a C++ compiler left behind is
-# set up afresh by CMakeLists.txt itself. The test script's builds in the
-# folders below build/ are left alone.
+# A configure that found no C++ compiler leaves a cache in build/ that builds
+# unoptimised ever after: if one was run before g++ was installed, remove
+# build/ and run this again.
 build=build
 
 # The release preset: only the program, and the compressed manual and
