@@ -190,6 +190,33 @@ INSTANTIATE_TEST_SUITE_P(
               "cannot write"}),
     [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
+// With no thread to be had (one process a user, and root runs as nobody,
+// whom the limit binds), --best and -v work on the calling thread alone, to
+// the same bytes and lines. The sanitizers' leak check would need a process.
+TEST(ThreadLimit, LeavesTheCallingThreadToDoAllTheWork) {
+    TempDir temp;
+    fs::permissions(temp.work(), fs::perms::all);
+    WriteBytes(temp.work() / "in.wav", PcmWave(NoisySamples(3 * kSamplesPerBlock, TestSeed())));
+    const std::string limited =
+        std::string("ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" ") +
+        (geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "") +
+        "prlimit --nproc=1 ";
+    if (!Succeeds(temp.work(), limited + "true")) GTEST_SKIP() << "no setpriv or prlimit";
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"--best"}, {"-v"}, {"--best", "-v"}}) {
+        std::vector<std::string> args = options;
+        args.push_back("in.wav");
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        const RunResult free = RunEncoder(temp, args);
+        const Bytes expected = ReadBytes(temp.work() / "Enc_in.wav");
+        fs::remove(temp.work() / "Enc_in.wav");
+        const RunResult run = RunEncoder(temp, args, limited);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out + run.err, free.out + free.err);
+        EXPECT_EQ(ReadBytes(temp.work() / "Enc_in.wav"), expected);
+    }
+}
+
 // The unfinished output, once it holds data.
 std::optional<fs::path> UnfinishedOutput(const fs::path& dir) {
     for (const auto& entry : fs::directory_iterator(dir)) {

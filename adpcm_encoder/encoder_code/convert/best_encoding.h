@@ -1,10 +1,10 @@
 // --best's encoding of a group of blocks: each block searched for its best
-// step index and codes (ima_adpcm_search.h) on one of a pool of threads.
+// step index and codes (codec/search.h) on one of a pool of threads.
 //
 // Each block's codes depend on its samples alone, so the bytes are the same
-// whatever the number of workers. The threads and every worker's search are
-// made by the constructor, which throws std::bad_alloc or std::system_error
-// when they cannot be; Encode allocates nothing.
+// whatever the number of workers, fewer when the system lets fewer threads
+// start. The threads and every worker's search are made by the constructor,
+// which throws std::bad_alloc when memory runs out; Encode allocates nothing.
 #pragma once
 
 #include <cstddef>

@@ -93,8 +93,8 @@ private:
 };
 
 // One run's encoding pass: its buffers, and --best's threads and searches,
-// all made before the output is, so that a run short of memory or threads
-// fails before it has written anything.
+// all made before the output is, so that a run short of memory fails
+// before it has written anything; one short of threads goes on with fewer.
 class EncodingPass {
 public:
     EncodingPass(const ConversionOptions& options, std::int64_t inputBlocks);

@@ -1,5 +1,7 @@
 #include "convert/worker_pool.h"
 
+#include <system_error>
+
 #include "platform/interruption.h"
 
 namespace convert {
@@ -9,13 +11,15 @@ using platform::InterruptionsHeldOff;
 WorkerPool::WorkerPool(std::size_t workers) {
     const InterruptionsHeldOff heldOff;
     threads_.reserve(workers > 1 ? workers - 1 : 0);
-    try {
-        for (std::size_t worker = 1; worker < workers; ++worker) {
+    // Under a limit on threads or memory the pool goes on with those it has
+    // started, or with the calling thread alone: what it makes does not
+    // depend on how many there are.
+    for (std::size_t worker = 1; worker < workers; ++worker) {
+        try {
             threads_.emplace_back(&WorkerPool::Serve, this, worker);
+        } catch (const std::system_error&) {
+            break;
         }
-    } catch (...) {
-        Stop();
-        throw;
     }
 }
 

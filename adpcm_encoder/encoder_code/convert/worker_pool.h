@@ -20,9 +20,10 @@ namespace convert {
 
 class WorkerPool {
 public:
-    // The worker for item i of a job gets a number below `workers` (at least
-    // 1), the calling thread being worker 0. Throws std::system_error when a
-    // thread cannot be started.
+    // The worker for item i of a job gets a number below workers() (at least
+    // 1), the calling thread being worker 0. Starts up to `workers` - 1
+    // threads: as many as the system lets it, none if it lets it start none.
+    // Throws std::bad_alloc when memory runs out.
     explicit WorkerPool(std::size_t workers);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
