@@ -108,7 +108,9 @@ public:
 
 private:
     const ConversionOptions& options_;
-    std::vector<Group> groups_;  // two with a measure
+    // Two with a measure; declared before fidelity_, which may still be
+    // measuring one of them as it ends.
+    std::vector<Group> groups_;
     std::optional<BestEncoding> best_;
     std::optional<BackgroundFidelity> fidelity_;
 };

@@ -1,5 +1,6 @@
 #include "convert/worker_pool.h"
 
+#include <new>
 #include <system_error>
 
 #include "platform/interruption.h"
@@ -18,6 +19,8 @@ WorkerPool::WorkerPool(std::size_t workers) {
         try {
             threads_.emplace_back(&WorkerPool::Serve, this, worker);
         } catch (const std::system_error&) {
+            break;
+        } catch (const std::bad_alloc&) {
             break;
         }
     }
