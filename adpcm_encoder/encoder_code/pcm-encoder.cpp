@@ -8,8 +8,10 @@
 // prints one line on standard error and a prompt, waits for Enter and exits
 // 1. An input cut short is converted with a warning on standard error.
 // Interrupted, it removes its unfinished output first. With --help or
-// --version as its first argument it prints the usage or its version and
-// exits 0 without waiting.
+// --version it prints the usage or its version and exits 0 without waiting;
+// with an option it does not know, or --best with --decode, it says so and
+// exits 2.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -82,40 +84,52 @@ int PrintAnswer(const std::string& text) {
     return kFailureStatus;
 }
 
-// What the arguments ask for. Options are whole arguments before the file,
-// in any order; "--" ends them. Only the words themselves ask: "./--help"
-// names a file.
+// What the arguments ask for. Options are whole arguments anywhere before
+// "--", in any order; the others are files. Only the words themselves ask:
+// "./--help" names a file. An argument that starts with "-" and is none of
+// them is a misuse, which `unknown` names.
 struct Request {
     std::string answer;  // the usage or the version, asked for
+    std::string unknown;
     bool best = false, decode = false, verbose = false;
     std::vector<std::string> files;
 };
 
+// Takes `argument` as an option: false when it is none.
+bool TakeOption(const std::string& argument, Request& request) {
+    if (IsOneOf(argument, Message::HelpOption, Message::HelpShortOption)) {
+        request.answer = Text(Message::Usage);
+    } else if (IsOneOf(argument, Message::VersionOption, Message::VersionShortOption)) {
+        request.answer = Worded(Message::Version, PCM_ENCODER_VERSION);
+    } else if (argument == Text(Message::BestOption)) {
+        request.best = true;
+    } else if (argument == Text(Message::DecodeOption)) {
+        request.decode = true;
+    } else if (IsOneOf(argument, Message::VerboseOption, Message::VerboseShortOption)) {
+        request.verbose = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The first answer asked for, or the first unknown option, decides.
 Request Parse(int argc, char** argv) {
     Request request;
     int next = 1;
-    for (; next < argc; ++next) {
+    for (; next < argc && request.answer.empty() && request.unknown.empty(); ++next) {
         const std::string argument = argv[next];
-        if (IsOneOf(argument, Message::HelpOption, Message::HelpShortOption)) {
-            request.answer = Text(Message::Usage);
-            return request;
-        }
-        if (IsOneOf(argument, Message::VersionOption, Message::VersionShortOption)) {
-            request.answer = Worded(Message::Version, PCM_ENCODER_VERSION);
-            return request;
-        }
-        if (argument == Text(Message::BestOption)) {
-            request.best = true;
-        } else if (argument == Text(Message::DecodeOption)) {
-            request.decode = true;
-        } else if (IsOneOf(argument, Message::VerboseOption, Message::VerboseShortOption)) {
-            request.verbose = true;
-        } else {
-            if (argument == Text(Message::EndOfOptions)) ++next;
+        if (argument == Text(Message::EndOfOptions)) {
+            request.files.insert(request.files.end(), argv + next + 1, argv + argc);
             break;
         }
+        if (TakeOption(argument, request)) continue;
+        if (argument[0] == '-') {
+            request.unknown = argument;
+        } else {
+            request.files.push_back(argument);
+        }
     }
-    request.files.assign(argv + next, argv + argc);
     // A Windows program's start-up expands patterns; elsewhere it is done by
     // hand, and only in file names.
     request.files = ExpandWildcards(request.files);
@@ -174,44 +188,21 @@ void PrintSummary(const std::string& output, const Summary& summary) {
     std::fflush(stdout);
 }
 
-int Finish(const ConversionResult& result, const std::string& output, bool verbose) {
+// Prints what a file's run has to say: its warnings, then the line of a
+// rejection or a failure, or with -v the summary of what it wrote.
+Outcome Report(const ConversionResult& result, const std::string& output, bool verbose) {
     for (const std::string& warning : result.warnings) PrintError(warning);
-    switch (result.outcome) {
-        case Outcome::Converted:
-            if (verbose) PrintSummary(output, result.summary);
-            return 0;
-        case Outcome::Rejected:
-            PrintError(result.error);
-            Prompt(Message::Rejection);
-            return 0;
-        case Outcome::Failed:
-            PrintError(result.error);
-            Prompt(Message::FailurePrompt);
-            return kFailureStatus;
+    if (result.outcome == Outcome::Converted) {
+        if (verbose) PrintSummary(output, result.summary);
+    } else {
+        PrintError(result.error);
     }
-    return kFailureStatus;
+    return result.outcome;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const Request request = Parse(argc, argv);
-    if (!request.answer.empty()) return PrintAnswer(request.answer);
-    if (request.best && request.decode) {
-        PrintError(Text(Message::Misuse));
-        return kMisuseStatus;
-    }
-    HandleInterruptions();
-    if (request.files.empty()) {
-        Prompt(Message::Instruction);
-        return 0;
-    }
-    const std::string& input = request.files.front();
-    if (request.decode) {
-        const std::string output = DecodedPathFor(input);
-        return Finish(DecodeFile(input, output), output, request.verbose);
-    }
-    const std::string output = OutputPathFor(input);
+Outcome ConvertOrDecode(const Request& request, const std::string& input,
+                        const std::string& output) {
+    if (request.decode) return Report(DecodeFile(input, output), output, request.verbose);
     Progress progress(output);
     ConversionOptions options;
     options.best = request.best;
@@ -223,5 +214,73 @@ int main(int argc, char** argv) {
     }
     const ConversionResult result = ConvertFile(input, output, options);
     progress.Clear();
-    return Finish(result, output, request.verbose);
+    return Report(result, output, request.verbose);
+}
+
+// How the files of a run came out.
+struct Tally {
+    unsigned long long converted = 0, rejected = 0, failed = 0;
+
+    void Add(Outcome outcome) {
+        (outcome == Outcome::Converted ? converted
+         : outcome == Outcome::Rejected ? rejected
+                                        : failed)++;
+    }
+    unsigned long long files() const { return converted + rejected + failed; }
+};
+
+// Every file in the order given, each as a run of its own would do it; a
+// second input with the output of an earlier one is reported and left alone,
+// so that nothing is written twice.
+Tally RunEach(const Request& request) {
+    Tally tally;
+    std::vector<std::pair<std::string, std::string>> written;  // output, input
+    for (const std::string& input : request.files) {
+        const std::string output = request.decode ? DecodedPathFor(input) : OutputPathFor(input);
+        const auto earlier = std::find_if(written.begin(), written.end(),
+                                          [&](const auto& done) { return done.first == output; });
+        if (earlier != written.end()) {
+            PrintError(Worded(Message::SameOutput, Shown(input).c_str(),
+                              Shown(earlier->second).c_str(), Shown(output).c_str()));
+            tally.Add(Outcome::Rejected);
+            continue;
+        }
+        written.emplace_back(output, input);
+        tally.Add(ConvertOrDecode(request, input, output));
+    }
+    return tally;
+}
+
+// One wait, at the end: after a failure its prompt, after a rejection the
+// rejection's message; with several files, first the count of each outcome.
+int Finish(const Tally& tally) {
+    if (tally.rejected + tally.failed == 0) return 0;
+    if (tally.files() > 1) {
+        PrintError(Worded(Message::Tally, tally.files(), tally.converted, tally.rejected,
+                          tally.failed));
+    }
+    Prompt(tally.failed ? Message::FailurePrompt : Message::Rejection);
+    return tally.failed ? kFailureStatus : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Request request = Parse(argc, argv);
+    if (!request.answer.empty()) return PrintAnswer(request.answer);
+    if (!request.unknown.empty()) {
+        PrintError(Worded(Message::UnknownOption, request.unknown.c_str()));
+        PrintError(Text(Message::UsageLine));
+        return kMisuseStatus;
+    }
+    if (request.best && request.decode) {
+        PrintError(Text(Message::Misuse));
+        return kMisuseStatus;
+    }
+    HandleInterruptions();
+    if (request.files.empty()) {
+        Prompt(Message::Instruction);
+        return 0;
+    }
+    return Finish(RunEach(request));
 }

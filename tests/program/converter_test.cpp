@@ -82,6 +82,16 @@ TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
          "Enc_in.wav: cannot write: " + std::string(std::strerror(EISDIR)) + "\n" + kFailurePrompt,
          true, 1},
         {"conversion", {"take.wav"}, "", false, 0},
+        {"several files, one rejected, one failing: one count, one wait",
+         {"take.wav", "stereo.wav", "in.wav"},
+         "stereo.wav: 22050 Hz, 2 channels, 16-bit PCM; " + kNeeds +
+             "\nEnc_in.wav: cannot write: " + std::string(std::strerror(EISDIR)) +
+             "\n3 files: 1 converted, 1 rejected, 1 failed\n" + kFailurePrompt,
+         true, 1},
+        {"a file twice", {"take.wav", "take.wav"},
+         "take.wav: same output as take.wav: Enc_take.wav\n2 files: 1 converted, 1 rejected, 0 "
+         "failed\n" + kRejection,
+         true, 0},
         {"usage", {"--help"}, kUsageStart, false, 0},
         {"usage, short", {"-h", "take.wav"}, kUsageStart, false, 0},
         {"version", {"--version"}, kVersion, false, 0},
@@ -90,6 +100,9 @@ TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
         {"usage after options", {"-v", "--best", "--help"}, kUsageStart, false, 0},
         {"--best with --decode", {"--best", "--decode", "take.wav"}, kMisuse, false, 2},
         {"a file named --best after --", {"--best", "--", "--best"}, "", false, 0},
+        {"usage after the file", {"take.wav", "--help"}, kUsageStart, false, 0},
+        {"an unknown option", {"take.wav", "--bset"},
+         "pcm-encoder: unknown option '--bset'\n", false, 2},
         // Windows's C runtime takes a closed pipe for an invalid argument.
         {"usage into a closed pipe", {"--help"},
          "standard output: cannot write: " +
@@ -370,16 +383,20 @@ TEST_F(Program, WritesTheOutputBesideTheInput) {
     }
 }
 
-TEST_F(Program, ConvertsOnlyTheFirstFileOfSeveral) {
+// Each to the bytes of a run of its own.
+TEST_F(Program, ConvertsEveryFileOfSeveral) {
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"a.wav", "b.wav"}, std::vector<std::string>{"*.wav"}}) {
+         {std::vector<std::string>{"b.wav", "a.wav"}, std::vector<std::string>{"*.wav"}}) {
         SCOPED_TRACE(args[0]);
         TempDir temp;
-        for (const char* name : {"b.wav", "a.wav"}) {
-            WriteBytes(temp.work() / name, PcmWave(NoisySamples(kSamplesPerBlock, 9)));
-        }
+        WriteBytes(temp.work() / "a.wav", PcmWave(NoisySamples(kSamplesPerBlock + 9, 9)));
+        WriteBytes(temp.work() / "b.wav", PcmWave(std::vector<short>(99, 20000)));
         EXPECT_EQ(RunEncoder(temp, args).status, 0);
-        EXPECT_EQ(FilesIn(temp.work()), (std::vector<std::string>{"Enc_a.wav", "a.wav", "b.wav"}));
+        EXPECT_EQ(FilesIn(temp.work()),
+                  (std::vector<std::string>{"Enc_a.wav", "Enc_b.wav", "a.wav", "b.wav"}));
+        const Bytes batch = ReadBytes(temp.work() / "Enc_a.wav");
+        ASSERT_EQ(RunEncoder(temp, {"a.wav"}).status, 0);
+        EXPECT_EQ(ReadBytes(temp.work() / "Enc_a.wav"), batch);
     }
 }
 

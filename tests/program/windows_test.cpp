@@ -107,17 +107,17 @@ TEST_F(WindowsBuild, WritesTheOutputBesideTheInputForWindowsNames) {
 
 struct Pattern {
     std::string argument;  // relative to the work folder; "Z:" starts an absolute one
-    std::string converted;
+    std::vector<std::string> converted;
 };
 
-TEST_F(WindowsBuild, ConvertsTheFirstMatchOfAPattern) {
+TEST_F(WindowsBuild, ConvertsEveryMatchOfAPattern) {
     const std::vector<std::string> files = {"b.wav", "a.wav", "sound.lib/take2.wav",
                                             "sound.lib/take1.wav", "Grüße日本.wav"};
     const Pattern cases[] = {
-        {"*.wav", "Enc_a.wav"},
-        {"sound.lib\\take?.wav", "sound.lib/Enc_take1.wav"},
-        {"Z:sound.lib\\*.wav", "sound.lib/Enc_take1.wav"},
-        {"G*", "Enc_Grüße日本.wav"},
+        {"*.wav", {"Enc_Grüße日本.wav", "Enc_a.wav", "Enc_b.wav"}},
+        {"sound.lib\\take?.wav", {"sound.lib/Enc_take1.wav", "sound.lib/Enc_take2.wav"}},
+        {"Z:sound.lib\\*.wav", {"sound.lib/Enc_take1.wav", "sound.lib/Enc_take2.wav"}},
+        {"G*", {"Enc_Grüße日本.wav"}},
     };
     const Bytes input = PcmWave(NoisySamples(kSamplesPerBlock, 13));
     for (const Pattern& c : cases) {
@@ -126,7 +126,7 @@ TEST_F(WindowsBuild, ConvertsTheFirstMatchOfAPattern) {
         fs::create_directory(temp.work() / "sound.lib");
         for (const std::string& file : files) WriteBytes(temp.work() / file, input);
         std::vector<std::string> expected = FilesIn(temp.work());
-        expected.push_back(c.converted);
+        expected.insert(expected.end(), c.converted.begin(), c.converted.end());
         std::sort(expected.begin(), expected.end());
         const std::string argument = c.argument.rfind("Z:", 0) == 0
                                          ? WindowsPath(temp.work()) + "\\" + c.argument.substr(2)
@@ -134,7 +134,9 @@ TEST_F(WindowsBuild, ConvertsTheFirstMatchOfAPattern) {
 
         EXPECT_EQ(RunEncoder(temp, {argument}).status, 0);
         EXPECT_EQ(FilesIn(temp.work()), expected);
-        EXPECT_EQ(fs::file_size(temp.work() / c.converted), kHeaderSize + kBlockSize);
+        for (const std::string& output : c.converted) {
+            EXPECT_EQ(fs::file_size(temp.work() / output), kHeaderSize + kBlockSize);
+        }
     }
 }
 
