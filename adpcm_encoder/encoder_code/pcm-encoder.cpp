@@ -16,36 +16,50 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "platform/console.h"
+#include "convert/batch.h"
 #include "convert/conversion.h"
-#include "platform/interruption.h"
+#include "convert/worker_pool.h"
 #include "platform/arguments.h"
+#include "platform/console.h"
+#include "platform/cores.h"
+#include "platform/folders.h"
+#include "platform/interruption.h"
 #include "platform/messages.h"
 #include "platform/stream.h"
 
+using convert::Batch;
+using convert::BatchFile;
 using convert::ConversionOptions;
 using convert::ConversionResult;
 using convert::ConvertFile;
 using convert::DecodeFile;
-using convert::DecodedPathFor;
 using convert::Outcome;
-using convert::OutputPathFor;
+using convert::PlanBatch;
 using convert::Shown;
 using convert::Summary;
+using convert::WorkerPool;
 using platform::About;
+using platform::CheckFolder;
 using platform::ExpandWildcards;
 using platform::Flush;
 using platform::HandleInterruptions;
+using platform::InterruptionsHeldOff;
 using platform::IsConsole;
+using platform::OpenClosedStandardStreams;
 using platform::Message;
 using platform::SystemError;
 using platform::Text;
+using platform::UsableCores;
 using platform::Worded;
 using platform::WriteExactly;
+using platform::WriteOnInterruption;
 using platform::WritesToClosedPipesFail;
 
 namespace {
@@ -85,18 +99,88 @@ int PrintAnswer(const std::string& text) {
 }
 
 // What the arguments ask for. Options are whole arguments anywhere before
-// "--", in any order; the others are files. Only the words themselves ask:
+// "--", in any order, an option's value the next argument (or after "=" in
+// a long one); the others are files. Only the words themselves ask:
 // "./--help" names a file. An argument that starts with "-" and is none of
-// them is a misuse, which `unknown` names.
+// them is a misuse, and so is an option without its value: `misuse` words it.
 struct Request {
     std::string answer;  // the usage or the version, asked for
-    std::string unknown;
+    std::string misuse;
     bool best = false, decode = false, verbose = false;
+    std::string outputFolder;
+    unsigned jobs = 0;  // 0: one a usable core
     std::vector<std::string> files;
 };
 
+// Up to one thread a file being written, each with its file to remove.
+constexpr unsigned kMostJobs = platform::kMostFilesToRemove;
+
+// The arguments as options take them, one after another.
+class Arguments {
+public:
+    Arguments(int argc, char** argv) : next_(argv + 1), end_(argv + argc) {}
+
+    bool done() const { return next_ == end_; }
+    std::string Take() { return *next_++; }
+    std::vector<std::string> TakeTheRest() { return {std::exchange(next_, end_), end_}; }
+
+    // Whether `argument` names the option: alone, or as its long name, "="
+    // and the value.
+    static bool Names(const std::string& argument, Message longName, Message shortName) {
+        return IsOneOf(argument, longName, shortName) ||
+               argument.compare(0, std::strlen(Text(longName)) + 1,
+                                std::string(Text(longName)) + "=") == 0;
+    }
+
+    // The value of the option that `argument` names: after its "=", or the
+    // next argument. False when there is none.
+    bool TakeValue(const std::string& argument, std::string& value) {
+        const std::size_t equals = argument.find('=');
+        if (equals != std::string::npos) {
+            value = argument.substr(equals + 1);
+            return true;
+        }
+        if (done()) return false;
+        value = Take();
+        return true;
+    }
+
+private:
+    char** next_;
+    char** end_;
+};
+
+// "8" gives 8; anything but a whole number from 1 to kMostJobs gives 0.
+unsigned JobsIn(const std::string& value) {
+    if (value.empty() || value.size() > 2 ||
+        !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return 0;
+    }
+    const unsigned jobs = static_cast<unsigned>(std::stoul(value));
+    return jobs <= kMostJobs ? jobs : 0;
+}
+
+// Takes an option that has a value; false when `argument` is none.
+bool TakeValuedOption(const std::string& argument, Arguments& arguments, Request& request) {
+    const std::string option = argument.substr(0, argument.find('='));
+    std::string value;
+    if (Arguments::Names(argument, Message::OutputFolderOption, Message::OutputFolderShortOption)) {
+        if (!arguments.TakeValue(argument, value) || value.empty()) {
+            request.misuse = Worded(Message::NeedsFolder, option.c_str());
+        }
+        request.outputFolder = value;
+    } else if (Arguments::Names(argument, Message::JobsOption, Message::JobsShortOption)) {
+        if (!arguments.TakeValue(argument, value) || !(request.jobs = JobsIn(value))) {
+            request.misuse = Worded(Message::NeedsJobs, option.c_str(), kMostJobs);
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // Takes `argument` as an option: false when it is none.
-bool TakeOption(const std::string& argument, Request& request) {
+bool TakeOption(const std::string& argument, Arguments& arguments, Request& request) {
     if (IsOneOf(argument, Message::HelpOption, Message::HelpShortOption)) {
         request.answer = Text(Message::Usage);
     } else if (IsOneOf(argument, Message::VersionOption, Message::VersionShortOption)) {
@@ -108,24 +192,24 @@ bool TakeOption(const std::string& argument, Request& request) {
     } else if (IsOneOf(argument, Message::VerboseOption, Message::VerboseShortOption)) {
         request.verbose = true;
     } else {
-        return false;
+        return TakeValuedOption(argument, arguments, request);
     }
     return true;
 }
 
-// The first answer asked for, or the first unknown option, decides.
+// The first answer asked for, or the first misuse, decides.
 Request Parse(int argc, char** argv) {
     Request request;
-    int next = 1;
-    for (; next < argc && request.answer.empty() && request.unknown.empty(); ++next) {
-        const std::string argument = argv[next];
+    Arguments arguments(argc, argv);
+    while (!arguments.done() && request.answer.empty() && request.misuse.empty()) {
+        const std::string argument = arguments.Take();
         if (argument == Text(Message::EndOfOptions)) {
-            request.files.insert(request.files.end(), argv + next + 1, argv + argc);
-            break;
-        }
-        if (TakeOption(argument, request)) continue;
-        if (argument[0] == '-') {
-            request.unknown = argument;
+            const std::vector<std::string> rest = arguments.TakeTheRest();
+            request.files.insert(request.files.end(), rest.begin(), rest.end());
+        } else if (TakeOption(argument, arguments, request)) {
+            continue;
+        } else if (argument[0] == '-') {
+            request.misuse = Worded(Message::UnknownOption, argument.c_str());
         } else {
             request.files.push_back(argument);
         }
@@ -141,12 +225,22 @@ Request Parse(int argc, char** argv) {
 // file or a pipe.
 class Progress {
 public:
-    explicit Progress(const std::string& name) : name_(Shown(name)), shown_(IsConsole(stderr)) {}
+    explicit Progress(const std::string& name)
+        : name_(Shown(name)),
+          clearing_("\r" + std::string(name_.size() + kPercentWidth, ' ') + "\r"),
+          shown_(IsConsole(stderr)) {}
+    ~Progress() { Clear(); }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
 
     // Before anything else is printed.
     void Clear() {
         if (percent_ < 0) return;
-        std::fprintf(stderr, "\r%*s\r", static_cast<int>(name_.size() + kPercentWidth), "");
+        {
+            const InterruptionsHeldOff heldOff;
+            WriteOnInterruption(nullptr);
+        }
+        std::fputs(clearing_.c_str(), stderr);
         std::fflush(stderr);
         percent_ = -1;
     }
@@ -155,6 +249,11 @@ public:
         if (!shown_ || total == 0 || Clock::now() - start_ < kQuietTime) return;
         const int percent = static_cast<int>(100 * done / total);
         if (percent == percent_) return;
+        if (percent_ < 0) {
+            // An interruption clears the line too.
+            const InterruptionsHeldOff heldOff;
+            WriteOnInterruption(&clearing_);
+        }
         percent_ = percent;
         std::fprintf(stderr, "\r%s: %3d%%", name_.c_str(), percent);
         std::fflush(stderr);
@@ -165,61 +264,33 @@ private:
     static constexpr auto kQuietTime = std::chrono::seconds(1);
     static constexpr std::size_t kPercentWidth = sizeof ": 100%" - 1;
 
-    std::string name_;
-    bool shown_;
-    Clock::time_point start_ = Clock::now();
+    const std::string name_;
+    const std::string clearing_;
+    const bool shown_;
+    const Clock::time_point start_ = Clock::now();
     int percent_ = -1;  // last shown; none yet
 };
 
 // "Enc_take.wav: 146856 samples, 72 blocks, 6.66 s, SNR 22.48 dB", or for a
 // decoding "Dec_take.wav: 146856 samples, 6.66 s".
-void PrintSummary(const std::string& output, const Summary& summary) {
+std::string SummaryLine(const std::string& output, const Summary& summary, bool decoded) {
     const unsigned long long samples = summary.samples, blocks = summary.blocks;
     std::string line = Worded(samples == 1 ? Message::OneSample : Message::Samples,
                               Shown(output).c_str(), samples);
-    if (blocks) line += Worded(blocks == 1 ? Message::OneBlock : Message::Blocks, blocks);
+    if (!decoded) line += Worded(blocks == 1 ? Message::OneBlock : Message::Blocks, blocks);
     line += Worded(Message::Seconds,
                    summary.rate ? static_cast<double>(summary.samples) / summary.rate : 0.0);
     if (summary.snrDb) {
         line += std::isinf(*summary.snrDb) ? std::string(Text(Message::SnrInfinite))
                                            : Worded(Message::Snr, *summary.snrDb);
     }
-    std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
-}
-
-// Prints what a file's run has to say: its warnings, then the line of a
-// rejection or a failure, or with -v the summary of what it wrote.
-Outcome Report(const ConversionResult& result, const std::string& output, bool verbose) {
-    for (const std::string& warning : result.warnings) PrintError(warning);
-    if (result.outcome == Outcome::Converted) {
-        if (verbose) PrintSummary(output, result.summary);
-    } else {
-        PrintError(result.error);
-    }
-    return result.outcome;
-}
-
-Outcome ConvertOrDecode(const Request& request, const std::string& input,
-                        const std::string& output) {
-    if (request.decode) return Report(DecodeFile(input, output), output, request.verbose);
-    Progress progress(output);
-    ConversionOptions options;
-    options.best = request.best;
-    options.measure = request.verbose;
-    if (request.best) {
-        options.progress = [&progress](std::uint64_t done, std::uint64_t total) {
-            progress.Show(done, total);
-        };
-    }
-    const ConversionResult result = ConvertFile(input, output, options);
-    progress.Clear();
-    return Report(result, output, request.verbose);
+    return line + "\n";
 }
 
 // How the files of a run came out.
 struct Tally {
     unsigned long long converted = 0, rejected = 0, failed = 0;
+    bool summaryLost = false;  // standard output could not take a -v line
 
     void Add(Outcome outcome) {
         (outcome == Outcome::Converted ? converted
@@ -229,47 +300,121 @@ struct Tally {
     unsigned long long files() const { return converted + rejected + failed; }
 };
 
-// Every file in the order given, each as a run of its own would do it; a
-// second input with the output of an earlier one is reported and left alone,
-// so that nothing is written twice.
-Tally RunEach(const Request& request) {
-    Tally tally;
-    std::vector<std::pair<std::string, std::string>> written;  // output, input
-    for (const std::string& input : request.files) {
-        const std::string output = request.decode ? DecodedPathFor(input) : OutputPathFor(input);
-        const auto earlier = std::find_if(written.begin(), written.end(),
-                                          [&](const auto& done) { return done.first == output; });
-        if (earlier != written.end()) {
-            PrintError(Worded(Message::SameOutput, Shown(input).c_str(),
-                              Shown(earlier->second).c_str(), Shown(output).c_str()));
-            tally.Add(Outcome::Rejected);
-            continue;
-        }
-        written.emplace_back(output, input);
-        tally.Add(ConvertOrDecode(request, input, output));
+// Prints what a file's run has to say: its warnings, then the line of a
+// rejection or a failure, or with -v the summary of what it wrote. A summary
+// that standard output cannot take is said once, and the others not tried.
+void Report(const ConversionResult& result, const std::string& output, const Request& request,
+            Tally& tally) {
+    tally.Add(result.outcome);
+    for (const std::string& warning : result.warnings) PrintError(warning);
+    if (result.outcome != Outcome::Converted) {
+        PrintError(result.error);
+        return;
     }
-    return tally;
+    if (!request.verbose || tally.summaryLost) return;
+    const std::string line = SummaryLine(output, result.summary, request.decode);
+    SystemError error = WriteExactly(stdout, line.data(), line.size());
+    if (!error) error = Flush(stdout);
+    if (!error) return;
+    tally.summaryLost = true;
+    PrintError(
+        About(Text(Message::StandardOutput), About(Text(Message::CannotWrite), error.reason())));
+}
+
+ConversionResult ConvertOrDecode(const Request& request, const BatchFile& file, unsigned workers,
+                                 bool showsProgress) {
+    if (!file.refusal.empty()) return {file.refused, file.refusal, {}, {}};
+    if (request.decode) return DecodeFile(file.input, file.output);
+    Progress progress(file.output);
+    ConversionOptions options;
+    options.best = request.best;
+    options.measure = request.verbose;
+    options.workers = workers;
+    if (request.best && showsProgress) {
+        options.progress = [&progress](std::uint64_t done, std::uint64_t total) {
+            progress.Show(done, total);
+        };
+    }
+    return ConvertFile(file.input, file.output, options);
+}
+
+// Reports the files' results in the order they were given, whichever order
+// they finish in: each as soon as those before it are reported.
+class InOrder {
+public:
+    InOrder(const Batch& batch, const Request& request)
+        : batch_(batch), request_(request), results_(batch.files.size()) {}
+
+    void Finished(std::size_t file, ConversionResult result) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        results_[file] = std::move(result);
+        for (; next_ < results_.size() && results_[next_]; ++next_) {
+            Report(*results_[next_], batch_.files[next_].output, request_, tally_);
+            results_[next_].reset();
+        }
+    }
+
+    const Tally& tally() const { return tally_; }
+
+private:
+    const Batch& batch_;
+    const Request& request_;
+    std::mutex mutex_;
+    std::vector<std::optional<ConversionResult>> results_;
+    std::size_t next_ = 0;
+    Tally tally_;
+};
+
+// Every file in the order given, each as a run of its own would do it, up
+// to `jobs` at once; --best takes one at a time with its blocks on that many
+// threads. Files that depend on each other go one after another.
+Tally RunBatch(const Request& request, const Batch& batch) {
+    const unsigned jobs = request.jobs ? request.jobs : std::min(UsableCores(), kMostJobs);
+    const bool oneAtATime = request.best || !batch.independent || batch.files.size() == 1;
+    const std::size_t fileWorkers =
+        oneAtATime ? 1 : std::min<std::size_t>(jobs, batch.files.size());
+    InOrder reports(batch, request);
+    WorkerPool pool(fileWorkers);
+    const bool showsProgress = pool.workers() == 1;
+    pool.Run(batch.files.size(), [&](std::size_t, std::size_t file) {
+        reports.Finished(file, ConvertOrDecode(request, batch.files[file], oneAtATime ? jobs : 1,
+                                               showsProgress));
+    });
+    return reports.tally();
 }
 
 // One wait, at the end: after a failure its prompt, after a rejection the
 // rejection's message; with several files, first the count of each outcome.
-int Finish(const Tally& tally) {
-    if (tally.rejected + tally.failed == 0) return 0;
+int Finish(const Tally& tally, bool decode) {
+    const int status = tally.failed || tally.summaryLost ? kFailureStatus : 0;
+    if (tally.rejected + tally.failed == 0) return status;
     if (tally.files() > 1) {
-        PrintError(Worded(Message::Tally, tally.files(), tally.converted, tally.rejected,
-                          tally.failed));
+        PrintError(
+            Worded(Message::Tally, tally.files(), tally.converted, tally.rejected, tally.failed));
     }
-    Prompt(tally.failed ? Message::FailurePrompt : Message::Rejection);
-    return tally.failed ? kFailureStatus : 0;
+    Prompt(tally.failed ? Message::FailurePrompt
+           : decode     ? Message::DecodeRejection
+                        : Message::Rejection);
+    return status;
+}
+
+// A folder for the outputs that is none ends the run before any file.
+int RefuseOutputFolder(const std::string& folder, SystemError error) {
+    PrintError(About(Shown(folder), About(Text(Message::CannotUseAsOutputFolder), error.reason())));
+    Prompt(Message::FailurePrompt);
+    return kFailureStatus;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any file is opened, which would otherwise take a closed one's
+    // number and receive what is printed there.
+    OpenClosedStandardStreams();
     const Request request = Parse(argc, argv);
     if (!request.answer.empty()) return PrintAnswer(request.answer);
-    if (!request.unknown.empty()) {
-        PrintError(Worded(Message::UnknownOption, request.unknown.c_str()));
+    if (!request.misuse.empty()) {
+        PrintError(request.misuse);
         PrintError(Text(Message::UsageLine));
         return kMisuseStatus;
     }
@@ -278,9 +423,16 @@ int main(int argc, char** argv) {
         return kMisuseStatus;
     }
     HandleInterruptions();
+    if (request.verbose) WritesToClosedPipesFail();
     if (request.files.empty()) {
-        Prompt(Message::Instruction);
+        Prompt(request.decode ? Message::DecodeInstruction : Message::Instruction);
         return 0;
     }
-    return Finish(RunEach(request));
+    if (!request.outputFolder.empty()) {
+        if (const SystemError error = CheckFolder(request.outputFolder)) {
+            return RefuseOutputFolder(request.outputFolder, error);
+        }
+    }
+    return Finish(RunBatch(request, PlanBatch(request.files, request.decode, request.outputFolder)),
+                  request.decode);
 }

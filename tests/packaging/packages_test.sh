@@ -29,12 +29,12 @@ my ($sources, $manual_file, $guide_file) = @ARGV;
 my $table_file = "$sources/platform/messages.def";
 
 # Not messages: the chunk identifiers the program reads and writes, its
-# fopen modes, the Windows library and function it looks up by name, extern
+# fopen modes, the null device, the Windows library and function it looks up by name, extern
 # "C", and the escapes and buffer sizes of naming a file and a temporary
 # file. And names, which the documents quote as messages: the prefixes and
 # extensions of the files it writes.
 my %not_message = map { $_ => 1 } qw(RIFF RIFX RF64 BW64 WAVE fmt data fact ds64
-                                     rb w+b ntdll.dll RtlAreLongPathsEnabled C
+                                     rb w+b ntdll.dll RtlAreLongPathsEnabled C /dev/null
                                      \\n \\r \\t \\x00 \\x%02X -0123456789abcdef -%08llx%08llx);
 my @names = qw(Enc_ Dec_ .wav .part);
 my %escape = (n => "\n", t => "\t", r => "\r", '"' => '"', '\\' => '\\');

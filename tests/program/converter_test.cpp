@@ -1,6 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -20,7 +19,9 @@ const std::string kInstruction =
     "Drag n' drop pcm, 22050 mono wave file onto window.  Press [enter] to exit ";
 const std::string kRejection =
     "Wave file is already encoded, or wav type is\nstereo or unknown.  Press [enter] to exit ";
-const std::string kUsageStart = "Usage: pcm-encoder [--best] [-v] FILE\n";
+const std::string kDecodeRejection =
+    "Wave file is not mono IMA ADPCM, so it was not decoded.  Press [enter] to exit ";
+const std::string kUsageStart = "Usage: pcm-encoder [--best] [-v] [-o DIR] [-j N] FILE...\n";
 const std::string kMisuse =
     "Usage: pcm-encoder [--best | --decode] [-v] FILE (--best and --decode do not go together)\n";
 const std::string kFailurePrompt = "Press [enter] to exit ";
@@ -76,22 +77,33 @@ std::string FirstLine(const std::string& text) {
 TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
     const Waiting cases[] = {
         {"instruction", {}, kInstruction, true, 0},
-        {"rejection", {"stereo.wav"},
-         "stereo.wav: 22050 Hz, 2 channels, 16-bit PCM; " + kNeeds + "\n" + kRejection, true, 0},
-        {"failure", {"in.wav"},
+        {"instruction for --decode", {"--decode"},
+         "Give a mono IMA ADPCM wave file to decode.  Press [enter] to exit ", true, 0},
+        {"rejection",
+         {"stereo.wav"},
+         "stereo.wav: 22050 Hz, 2 channels, 16-bit PCM; " + kNeeds + "\n" + kRejection,
+         true,
+         0},
+        {"failure",
+         {"in.wav"},
          "Enc_in.wav: cannot write: " + std::string(std::strerror(EISDIR)) + "\n" + kFailurePrompt,
-         true, 1},
+         true,
+         1},
         {"conversion", {"take.wav"}, "", false, 0},
         {"several files, one rejected, one failing: one count, one wait",
          {"take.wav", "stereo.wav", "in.wav"},
          "stereo.wav: 22050 Hz, 2 channels, 16-bit PCM; " + kNeeds +
              "\nEnc_in.wav: cannot write: " + std::string(std::strerror(EISDIR)) +
              "\n3 files: 1 converted, 1 rejected, 1 failed\n" + kFailurePrompt,
-         true, 1},
-        {"a file twice", {"take.wav", "take.wav"},
+         true,
+         1},
+        {"a file twice",
+         {"take.wav", "take.wav"},
          "take.wav: same output as take.wav: Enc_take.wav\n2 files: 1 converted, 1 rejected, 0 "
-         "failed\n" + kRejection,
-         true, 0},
+         "failed\n" +
+             kRejection,
+         true,
+         0},
         {"usage", {"--help"}, kUsageStart, false, 0},
         {"usage, short", {"-h", "take.wav"}, kUsageStart, false, 0},
         {"version", {"--version"}, kVersion, false, 0},
@@ -101,13 +113,30 @@ TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
         {"--best with --decode", {"--best", "--decode", "take.wav"}, kMisuse, false, 2},
         {"a file named --best after --", {"--best", "--", "--best"}, "", false, 0},
         {"usage after the file", {"take.wav", "--help"}, kUsageStart, false, 0},
-        {"an unknown option", {"take.wav", "--bset"},
-         "pcm-encoder: unknown option '--bset'\n", false, 2},
+        {"an unknown option",
+         {"take.wav", "--bset"},
+         "pcm-encoder: unknown option '--bset'\n",
+         false,
+         2},
+        {"-j without its number",
+         {"take.wav", "-j"},
+         "pcm-encoder: option '-j' needs a number from 1 to 64\n",
+         false,
+         2},
+        {"an output folder that is not there",
+         {"-o", "missing", "take.wav"},
+         "missing: cannot use as the output folder: " + std::string(std::strerror(ENOENT)) + "\n" +
+             kFailurePrompt,
+         true,
+         1},
         // Windows's C runtime takes a closed pipe for an invalid argument.
-        {"usage into a closed pipe", {"--help"},
+        {"usage into a closed pipe",
+         {"--help"},
          "standard output: cannot write: " +
              std::string(std::strerror(WindowsExe() ? EINVAL : EPIPE)) + "\n",
-         false, 1, true},
+         false,
+         1,
+         true},
     };
     const Bytes input = PcmWave(NoisySamples(kSamplesPerBlock, 6));
     for (const Waiting& c : cases) {
@@ -180,8 +209,10 @@ TEST_F(Program, RejectsWhatItCannotConvertSaysWhyAndLeavesNoOutput) {
         {"no data chunk", noData, "no data chunk"},
         {"empty", Bytes(), "not a WAVE file (no format chunk)"},
         {"--decode: PCM", canonical, "already PCM", {"--decode"}},
-        {"--decode: stereo", PcmWave(samples, {16, 2, 22050, 0x11, 4}),
-         "2 channels; only mono IMA ADPCM is decoded", {"--decode"}},
+        {"--decode: stereo",
+         PcmWave(samples, {16, 2, 22050, 0x11, 4}),
+         "2 channels; only mono IMA ADPCM is decoded",
+         {"--decode"}},
     };
     for (const Rejected& c : cases) {
         SCOPED_TRACE(c.what);
@@ -192,7 +223,7 @@ TEST_F(Program, RejectsWhatItCannotConvertSaysWhyAndLeavesNoOutput) {
         const RunResult run = RunEncoder(temp, args);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.err, AsPrinted("in.wav: " + c.reason + "\n"));
-        EXPECT_EQ(run.out, AsPrinted(kRejection));
+        EXPECT_EQ(run.out, AsPrinted(c.options.empty() ? kRejection : kDecodeRejection));
         EXPECT_EQ(FilesIn(temp.work()), std::vector<std::string>{"in.wav"});
         EXPECT_EQ(ReadBytes(temp.work() / "in.wav"), c.input);
     }
@@ -220,7 +251,7 @@ TEST_F(Program, RejectsAMissingFileWhatIsNoRegularFileAndItsOwnOutput) {
     std::vector<Unopened> cases = {
         {"Enc_take.wav", "already IMA ADPCM"},
         {"missing.wav", missing},
-        {"folder.wav", "is a directory"},
+        {"folder.wav", "no WAVE files in this folder"},
         {"fifo.wav", WindowsExe() ? missing : "not a regular file"},  // Wine sees no FIFO
         {"*.none", missing},
         {"line\nfeed\x1B.wav", missing, "line\\nfeed\\x1B.wav"},
@@ -269,11 +300,13 @@ TEST_F(Program, WritesTheImaAdpcmHeader) {
     Bytes header = ReadBytes(temp.work() / "Enc_in.wav");
     header.resize(kHeaderSize);
     const Bytes expected = {
-        'R', 'I', 'F', 'F', 0x3C, 0x08, 0x00, 0x00, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-        20, 0, 0, 0, 0x11, 0x00, 1, 0, 0x22, 0x56, 0, 0, 0x11, 0x2B, 0, 0,  // 22050 Hz, 11025 B/s
-        0x04, 0x04, 4, 0, 2, 0, 0x00, 0x08,  // align 1028, 4 bits, 2 extra bytes, 2048 a block
-        'f', 'a', 'c', 't', 4, 0, 0, 0, 0x00, 0x10, 0, 0,  // 4096 samples
-        'd', 'a', 't', 'a', 0x08, 0x08, 0, 0};             // 2056 bytes of blocks
+        'R',  'I',  'F', 'F', 0x3C, 0x08, 0x00, 0x00, 'W',  'A',  'V', 'E',
+        'f',  'm',  't', ' ', 20,   0,    0,    0,    0x11, 0x00, 1,   0,
+        0x22, 0x56, 0,   0,   0x11, 0x2B, 0,    0,     // 22050 Hz, 11025 B/s
+        0x04, 0x04, 4,   0,   2,    0,    0x00, 0x08,  // align 1028, 4 bits, 2 extra bytes, 2048 a
+                                                       // block
+        'f',  'a',  'c', 't', 4,    0,    0,    0,    0x00, 0x10, 0,   0,  // 4096 samples
+        'd',  'a',  't', 'a', 0x08, 0x08, 0,    0};                        // 2056 bytes of blocks
     EXPECT_EQ(header, expected);
 }
 
@@ -303,7 +336,8 @@ TEST_F(Program, TakesTheSamplesFromTheDataChunk) {
          Inserted(AsRf64(canonical), canonical.size() + 36, Chunk("id3 ", 20000))},
         {"a data size never written", WithLE32(canonical, dataSizeAt, 0xFFFFFFFF)},
         {"a file cut short",
-         WithLE32(WithLE32(canonical, 4, LE32At(canonical, 4) + 1000), dataSizeAt, dataBytes + 1000),
+         WithLE32(WithLE32(canonical, 4, LE32At(canonical, 4) + 1000), dataSizeAt,
+                  dataBytes + 1000),
          "in.wav: data chunk cut short: " + std::to_string(dataBytes) + " of " +
              std::to_string(dataBytes + 1000) + " bytes\n"},
     };
@@ -383,20 +417,49 @@ TEST_F(Program, WritesTheOutputBesideTheInput) {
     }
 }
 
-// Each to the bytes of a run of its own.
+// Each to the bytes of a run of its own, on one thread or several.
 TEST_F(Program, ConvertsEveryFileOfSeveral) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"b.wav", "a.wav"}, std::vector<std::string>{"*.wav"}}) {
-        SCOPED_TRACE(args[0]);
+    const std::vector<std::string> beside = {"Enc_a.wav", "Enc_b.wav", "a.wav", "b.wav", "out"};
+    const std::vector<std::vector<std::string>> cases = {
+        {"b.wav", "a.wav"},
+        {"*.wav"},
+        {"-j", "1", "."},
+        {".", "--jobs=3", "-v"},  // the folder leaves out its outputs of the run before
+        {"b.wav", "a.wav", "-o", "out"},
+        {"--decode", "Enc_a.wav", "--output-dir", "out", "Enc_b.wav"},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        SCOPED_TRACE(args[0] + " " + args.back());
         TempDir temp;
         WriteBytes(temp.work() / "a.wav", PcmWave(NoisySamples(kSamplesPerBlock + 9, 9)));
         WriteBytes(temp.work() / "b.wav", PcmWave(std::vector<short>(99, 20000)));
-        EXPECT_EQ(RunEncoder(temp, args).status, 0);
-        EXPECT_EQ(FilesIn(temp.work()),
-                  (std::vector<std::string>{"Enc_a.wav", "Enc_b.wav", "a.wav", "b.wav"}));
-        const Bytes batch = ReadBytes(temp.work() / "Enc_a.wav");
+        fs::create_directory(temp.work() / "out");
         ASSERT_EQ(RunEncoder(temp, {"a.wav"}).status, 0);
-        EXPECT_EQ(ReadBytes(temp.work() / "Enc_a.wav"), batch);
+        ASSERT_EQ(RunEncoder(temp, {"b.wav"}).status, 0);
+        const bool decoding = args[0] == "--decode";
+        if (decoding) {
+            for (const char* name : {"Enc_a.wav", "Enc_b.wav"}) {
+                ASSERT_EQ(RunEncoder(temp, {"--decode", "-o", "out", name}).status, 0);
+            }
+        }
+        const bool intoFolder = std::find(args.begin(), args.end(), "out") != args.end();
+        const fs::path made = temp.work() / (intoFolder ? "out" : "");
+        const std::string prefix = decoding ? "Dec_" : "Enc_";
+        const fs::path alone = temp.work() / (decoding ? "out" : "");
+        const Bytes aloneA = ReadBytes(alone / (prefix + "a.wav"));
+        const Bytes aloneB = ReadBytes(alone / (prefix + "b.wav"));
+        fs::remove(made / (prefix + "a.wav"));
+        fs::remove(made / (prefix + "b.wav"));
+
+        const RunResult run = RunEncoder(temp, args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "");
+        std::vector<std::string> expected = beside;
+        if (intoFolder)
+            expected.insert(expected.end(), {"out/" + prefix + "a.wav", "out/" + prefix + "b.wav"});
+        EXPECT_EQ(FilesIn(temp.work()), expected);
+        EXPECT_EQ(ReadBytes(made / (prefix + "a.wav")), aloneA);
+        EXPECT_EQ(ReadBytes(made / (prefix + "b.wav")), aloneB);
     }
 }
 
@@ -411,8 +474,7 @@ struct AtTheOutputsName {
 TEST_F(Program, ReplacesWhateverIsAtTheOutputsNameAndNothingItLeadsTo) {
     const AtTheOutputsName cases[] = {
         {"nothing", [](const fs::path&) {}, true},
-        {"an older output", [](const fs::path& at) { WriteBytes(at, Bytes(100000, 0xAB)); },
-         true},
+        {"an older output", [](const fs::path& at) { WriteBytes(at, Bytes(100000, 0xAB)); }, true},
         {"a hard link to the input",
          [](const fs::path& at) { fs::create_hard_link(at.parent_path() / "in.wav", at); }, true},
         {"a symlink to the input", [](const fs::path& at) { fs::create_symlink("in.wav", at); },
@@ -482,8 +544,8 @@ TEST_F(Program, RejectsAFolderOrAReadOnlyFileAtTheOutputsNameBeforeEncoding) {
         {"a read-only file",
          [](const fs::path& at) {
              WriteBytes(at, Bytes(100, 0xAB));
-             fs::permissions(at, fs::perms::owner_read | fs::perms::group_read |
-                                     fs::perms::others_read);
+             fs::permissions(
+                 at, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
          },
          EACCES},
         {"a name too long for the file system", [](const fs::path&) {}, ENAMETOOLONG,
@@ -511,8 +573,8 @@ TEST_F(Program, RejectsAFolderOrAReadOnlyFileAtTheOutputsNameBeforeEncoding) {
             RunEncoder(temp, {inputName}, WindowsExe() ? "" : "ulimit -f 1; exec ");
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, AsPrinted(kFailurePrompt));
-        EXPECT_EQ(run.err, AsPrinted(outputName + ": cannot write: " + std::strerror(c.reason) +
-                                     "\n"));
+        EXPECT_EQ(run.err,
+                  AsPrinted(outputName + ": cannot write: " + std::strerror(c.reason) + "\n"));
         EXPECT_EQ(FilesIn(temp.work()), before);
         EXPECT_EQ(ReadBytes(temp.work() / inputName), input);
     }

@@ -1,13 +1,14 @@
 #include "convert/best_encoding.h"
 
 #include <algorithm>
-#include <thread>
+
+#include "platform/cores.h"
 
 namespace convert {
 
-std::size_t BestEncoding::WorkersFor(std::size_t groupBlocks) {
-    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    return std::max<std::size_t>(1, std::min(cores, groupBlocks));
+std::size_t BestEncoding::WorkersFor(std::size_t groupBlocks, unsigned wanted) {
+    const std::size_t workers = wanted ? wanted : platform::UsableCores();
+    return std::max<std::size_t>(1, std::min(workers, groupBlocks));
 }
 
 BestEncoding::BestEncoding(std::size_t workers) : pool_(workers), searches_(pool_.workers()) {}

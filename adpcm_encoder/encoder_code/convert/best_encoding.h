@@ -17,8 +17,9 @@ namespace convert {
 
 class BestEncoding {
 public:
-    // One worker a core; no more than there are blocks in a group.
-    static std::size_t WorkersFor(std::size_t groupBlocks);
+    // `wanted` workers, 0 for one a core the process may use; no more than
+    // there are blocks in a group.
+    static std::size_t WorkersFor(std::size_t groupBlocks, unsigned wanted);
 
     explicit BestEncoding(std::size_t workers);
 

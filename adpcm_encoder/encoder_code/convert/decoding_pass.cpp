@@ -53,6 +53,7 @@ DecodingPass::DecodingPass(const AdpcmCheck& format)
     // A fact chunk of 0 beside blocks is one a writer never filled in.
     const bool factTrue = format.factLength && *format.factLength > 0 && *format.factLength <= held;
     count_ = factTrue ? *format.factLength : held;
+    if (format.factLength && *format.factLength > held) factBeyondBlocks_ = *format.factLength;
 }
 
 ConversionResult DecodingPass::Write(std::FILE* input, const std::string& inputPath,
@@ -95,6 +96,10 @@ std::vector<std::string> DecodingPass::Warnings(const std::string& inputPath) co
     if (partialBytes_ > 0) {
         warnings.push_back(About(
             shown, Worded(Message::PartialBlock, static_cast<unsigned long long>(partialBytes_))));
+    }
+    if (factBeyondBlocks_) {
+        const unsigned long long claimed = *factBeyondBlocks_, held = count_;
+        warnings.push_back(About(shown, Worded(Message::FactBeyondBlocks, claimed, held)));
     }
     return warnings;
 }

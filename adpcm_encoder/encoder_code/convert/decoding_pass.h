@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,8 @@ public:
                            const std::string& outputPath);
 
     // Lines about blocks that players take though they are not well formed,
-    // and about a last block cut short.
+    // about a last block cut short, and about a fact chunk that counts more
+    // samples than the blocks hold.
     std::vector<std::string> Warnings(const std::string& inputPath) const;
 
 private:
@@ -42,6 +44,7 @@ private:
     std::vector<unsigned char> bytes_;
     std::uint64_t count_;
     std::uint64_t malformed_ = 0, firstMalformed_ = 0;
+    std::optional<std::uint64_t> factBeyondBlocks_;  // a fact chunk's count past the blocks
 };
 
 }  // namespace convert

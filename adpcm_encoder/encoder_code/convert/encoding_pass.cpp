@@ -139,7 +139,9 @@ double BackgroundFidelity::SnrDb() {
 EncodingPass::EncodingPass(const ConversionOptions& options, std::int64_t inputBlocks)
     : options_(options) {
     groups_.emplace_back(inputBlocks);
-    if (options.best) best_.emplace(BestEncoding::WorkersFor(groups_[0].capacity()));
+    if (options.best) {
+        best_.emplace(BestEncoding::WorkersFor(groups_[0].capacity(), options.workers));
+    }
     if (options.measure) {
         fidelity_.emplace(groups_[0].capacity());
         groups_.emplace_back(inputBlocks);

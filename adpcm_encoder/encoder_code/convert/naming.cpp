@@ -1,5 +1,6 @@
 #include "convert/naming.h"
 
+#include <cctype>
 #include <cstdio>
 #include <utility>
 
@@ -20,6 +21,17 @@ std::pair<std::string, std::string> FolderAndStem(const std::string& inputPath) 
     const std::size_t nameStart = NameStart(inputPath);
     const std::string name = inputPath.substr(nameStart);
     return {inputPath.substr(0, nameStart), name.substr(0, name.rfind('.'))};
+}
+
+// `text` starts with `prefix`, whatever the case of its letters.
+bool StartsWithFolded(const std::string& text, const char* prefix) {
+    for (std::size_t i = 0; prefix[i]; ++i) {
+        if (i == text.size() || std::tolower(static_cast<unsigned char>(text[i])) !=
+                                    std::tolower(static_cast<unsigned char>(prefix[i]))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -56,6 +68,20 @@ std::string DecodedPathFor(const std::string& inputPath) {
         stem.erase(0, sizeof kOutputPrefix - 1);
     }
     return folder + kDecodedPrefix + stem + kOutputExtension;
+}
+
+std::string InFolder(const std::string& folder, const std::string& path) {
+    const std::string name = path.substr(NameStart(path));
+    if (folder.empty() || NameStart(folder) == folder.size()) return folder + name;
+    return folder + "/" + name;
+}
+
+bool IsConvertedName(const std::string& path) {
+    return StartsWithFolded(path.substr(NameStart(path)), kOutputPrefix);
+}
+
+bool IsDecodedName(const std::string& path) {
+    return StartsWithFolded(path.substr(NameStart(path)), kDecodedPrefix);
 }
 
 }  // namespace convert

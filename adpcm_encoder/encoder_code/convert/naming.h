@@ -20,4 +20,14 @@ std::string OutputPathFor(const std::string& inputPath);
 // "Enc_" + ".wav", in the input's directory: Enc_take.wav gives Dec_take.wav.
 std::string DecodedPathFor(const std::string& inputPath);
 
+// The file that `path` names, in `folder` instead: "out" and "in/Enc_a.wav"
+// give "out/Enc_a.wav"; a folder that ends in a separator or a drive prefix
+// ("out/", "Z:") takes the name as it is.
+std::string InFolder(const std::string& folder, const std::string& path);
+
+// Whether the name at the end of `path` starts as a conversion's output
+// ("Enc_"), or a decoding's ("Dec_"), in any case.
+bool IsConvertedName(const std::string& path);
+bool IsDecodedName(const std::string& path);
+
 }  // namespace convert

@@ -18,6 +18,8 @@ struct ConversionOptions {
     // to its samples (ima_adpcm_search.h), on every core; else as the
     // default encoder codes it.
     bool best = false;
+    // --best's threads: 0 for one a core this process may use.
+    unsigned workers = 0;
     // Work out the signal-to-noise ratio of the written blocks.
     bool measure = false;
     // Told after each group of blocks how many of the samples are done.

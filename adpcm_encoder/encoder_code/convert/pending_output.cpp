@@ -12,9 +12,9 @@ namespace convert {
 
 using platform::CreateNewFile;
 using platform::InterruptionsHeldOff;
+using platform::ForgetOnInterruption;
 using platform::MoveOnto;
 using platform::NameStart;
-using platform::NothingToRemoveOnInterruption;
 using platform::Opened;
 using platform::ProcessId;
 using platform::RemoveOnInterruption;
@@ -49,7 +49,7 @@ PendingOutput::~PendingOutput() {
     if (path_.empty()) return;
     const InterruptionsHeldOff heldOff;
     std::remove(path_.c_str());
-    NothingToRemoveOnInterruption();
+    ForgetOnInterruption(path_);
 }
 
 // In the output's folder, so that the move is a rename within one file system.
@@ -81,7 +81,7 @@ Opened PendingOutput::Create() {
 SystemError PendingOutput::MoveIntoPlace() {
     const InterruptionsHeldOff heldOff;
     if (const SystemError error = MoveOnto(path_, outputPath_)) return error;
-    NothingToRemoveOnInterruption();
+    ForgetOnInterruption(path_);
     path_.clear();
     return SystemError();
 }

@@ -10,4 +10,9 @@ namespace platform {
 // pipe): only there is a line rewritten in place worth showing.
 bool IsConsole(std::FILE* stream);
 
+// Opens each of standard input, output and error that the program was
+// started without on the null device, so that no file the program opens
+// takes its number. Windows keeps those numbers for them in any case.
+void OpenClosedStandardStreams();
+
 }  // namespace platform

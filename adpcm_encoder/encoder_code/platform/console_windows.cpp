@@ -12,4 +12,7 @@ bool IsConsole(std::FILE* stream) {
     return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
 }
 
+// The C runtime keeps numbers 0 to 2 for the standard streams, open or not.
+void OpenClosedStandardStreams() {}
+
 }  // namespace platform

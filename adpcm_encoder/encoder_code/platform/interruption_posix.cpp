@@ -1,6 +1,8 @@
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 
 #include "platform/interruption.h"
@@ -11,16 +13,16 @@ namespace {
 
 // Every signal whose default action ends the program and that a user or
 // another program may send; SIGQUIT is Ctrl+\\ at a terminal.
-const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT,
-                              SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM};
+const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM};
 
-// Changed only while the signals are blocked, so the handler never sees
-// them half changed.
-std::string pendingPath;
-volatile std::sig_atomic_t pending = 0;
+// The files to remove are changed only by a thread that holds the lock. The
+// handler takes the lock too: it runs on a thread that is not holding it
+// (that thread blocks the signals first), and so waits at most for another
+// thread to finish a step. A lock-free flag is what a handler may spin on.
+std::atomic_flag lock = ATOMIC_FLAG_INIT;
 
-// The mask that InterruptionsHeldOff puts back; held off once at a time.
-sigset_t unblocked;
+// The mask that InterruptionsHeldOff puts back, for each thread.
+thread_local sigset_t unblocked;
 
 sigset_t Interruptions() {
     sigset_t signals;
@@ -29,8 +31,20 @@ sigset_t Interruptions() {
     return signals;
 }
 
-extern "C" void RemovePendingFile(int signal) {
-    if (pending) unlink(pendingPath.c_str());
+void Lock() {
+    while (lock.test_and_set(std::memory_order_acquire)) {
+    }
+}
+
+extern "C" void RemovePendingFiles(int signal) {
+    Lock();  // and kept: the program ends
+    for (std::size_t file = 0; file < kMostFilesToRemove; ++file) {
+        const std::string* path = FilesToRemove()[file];
+        if (path) unlink(path->c_str());
+    }
+    if (const std::string* text = TextToWrite()) {
+        [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, text->data(), text->size());
+    }
     // SA_RESETHAND has put back the default action, which now ends the program.
     raise(signal);
 }
@@ -39,7 +53,7 @@ extern "C" void RemovePendingFile(int signal) {
 
 void HandleInterruptions() {
     struct sigaction action = {};
-    action.sa_handler = RemovePendingFile;
+    action.sa_handler = RemovePendingFiles;
     action.sa_flags = SA_RESETHAND;
     action.sa_mask = Interruptions();
     for (int signal : kInterruptions) {
@@ -55,17 +69,14 @@ void HandleInterruptions() {
 
 InterruptionsHeldOff::InterruptionsHeldOff() {
     const sigset_t signals = Interruptions();
-    sigprocmask(SIG_BLOCK, &signals, &unblocked);
+    pthread_sigmask(SIG_BLOCK, &signals, &unblocked);
+    Lock();
 }
 
-InterruptionsHeldOff::~InterruptionsHeldOff() { sigprocmask(SIG_SETMASK, &unblocked, nullptr); }
-
-void RemoveOnInterruption(const std::string& path) {
-    pendingPath = path;
-    pending = 1;
+InterruptionsHeldOff::~InterruptionsHeldOff() {
+    lock.clear(std::memory_order_release);
+    pthread_sigmask(SIG_SETMASK, &unblocked, nullptr);
 }
-
-void NothingToRemoveOnInterruption() { pending = 0; }
 
 void WritesToClosedPipesFail() { std::signal(SIGPIPE, SIG_IGN); }
 

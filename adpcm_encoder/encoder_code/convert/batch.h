@@ -1,0 +1,39 @@
+// The files of a run that is given many: what each FILE stands for, where
+// each output goes, and which inputs are left out before anything is read.
+//
+// A folder stands for the WAVE files directly in it (names ending in ".wav"
+// in any case, sorted by their bytes), but for folders and the names that
+// this program gives its outputs, in any case: "Dec_", and when converting
+// "Enc_" (when decoding those are what the folder is given for). An input whose
+// output is that of an earlier input (the same folder, by whatever path, and
+// the same name, in any case: FAT and NTFS take take.wav and take.WAV for one
+// file) is left out with a line that names both.
+// Nothing here prints or writes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "convert/outcome.h"
+
+namespace convert {
+
+struct BatchFile {
+    std::string input, output;
+    // Not converted: the line that says why, and how it counts.
+    std::string refusal;
+    Outcome refused = Outcome::Rejected;
+};
+
+struct Batch {
+    std::vector<BatchFile> files;
+    // No input is an output of the run: then the files may be converted at
+    // once, in any order, with the bytes of one after another.
+    bool independent = true;
+};
+
+// `outputFolder` empty: each output beside its input.
+Batch PlanBatch(const std::vector<std::string>& arguments, bool decode,
+                const std::string& outputFolder);
+
+}  // namespace convert
