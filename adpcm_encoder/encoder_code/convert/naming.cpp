@@ -73,7 +73,7 @@ std::string DecodedPathFor(const std::string& inputPath) {
 std::string InFolder(const std::string& folder, const std::string& path) {
     const std::string name = path.substr(NameStart(path));
     if (folder.empty() || NameStart(folder) == folder.size()) return folder + name;
-    return folder + "/" + name;
+    return folder + platform::FolderSeparator() + name;
 }
 
 bool IsConvertedName(const std::string& path) {

@@ -21,8 +21,8 @@ std::string OutputPathFor(const std::string& inputPath);
 std::string DecodedPathFor(const std::string& inputPath);
 
 // The file that `path` names, in `folder` instead: "out" and "in/Enc_a.wav"
-// give "out/Enc_a.wav"; a folder that ends in a separator or a drive prefix
-// ("out/", "Z:") takes the name as it is.
+// give "out/Enc_a.wav" (on Windows "out\\Enc_a.wav"); a folder that ends in
+// a separator or a drive prefix ("out/", "Z:") takes the name as it is.
 std::string InFolder(const std::string& folder, const std::string& path);
 
 // Whether the name at the end of `path` starts as a conversion's output

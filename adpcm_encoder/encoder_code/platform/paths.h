@@ -17,4 +17,8 @@ std::size_t NameStart(const std::string& path);
 // has none. Each system's paths unit gives its own.
 std::size_t DrivePrefixSize(const std::string& path);
 
+// What goes between a folder and a name put in it: '\\' on Windows, '/'
+// elsewhere.
+char FolderSeparator();
+
 }  // namespace platform
