@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <new>
 #include <cstring>
+#include <new>
 #include <optional>
 
 #include "convert/conversion.h"
@@ -127,8 +127,8 @@ std::optional<std::string> ReadOnlyOutputDirectory(const TempDir& temp) {
 // The older output made read-only in a folder that the program may write:
 // as root, the program runs as nobody, for whom the folder is opened up.
 std::optional<std::string> ReadOnlyOutput(const TempDir& temp) {
-    fs::permissions(temp.work() / "Enc_in.wav", fs::perms::owner_read | fs::perms::group_read |
-                                                    fs::perms::others_read);
+    fs::permissions(temp.work() / "Enc_in.wav",
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     if (geteuid() != 0) return "";
     fs::permissions(temp.work(), fs::perms::all);
     return "setpriv --reuid=65534 --regid=65534 --clear-groups ";
@@ -179,37 +179,41 @@ TEST_P(ConversionFault, EndsWithStatus1AndOneLineAndLeavesTheOlderOutputAsItWas)
 // blocks meet it inside the block loop.
 INSTANTIATE_TEST_SUITE_P(
     Injected, ConversionFault,
-    testing::Values(
-        Fault{"DiskFullAtClose", 20, DiskFullAfter8KiB, ENOSPC, "cannot write"},
-        Fault{"DiskFullInsideTheBlockLoop", 200, DiskFullAfter8KiB, ENOSPC, "cannot write"},
-        Fault{"FileSizeLimit", 20, FileSizeLimitMidway, EFBIG, "cannot write"},
-        Fault{"ReadOnlyDirectory", 20, ReadOnlyOutputDirectory, EACCES,
-              "cannot create a file in its folder"},
-        Fault{"ReadOnlyOutput", 20, ReadOnlyOutput, EACCES, "cannot write"},
-        Fault{"AnotherUsersOutputInAStickyFolder", 20, AnotherUsersOutputInAStickyFolder, EPERM,
-              "cannot write"}),
+    testing::Values(Fault{"DiskFullAtClose", 20, DiskFullAfter8KiB, ENOSPC, "cannot write"},
+                    Fault{"DiskFullInsideTheBlockLoop", 200, DiskFullAfter8KiB, ENOSPC,
+                          "cannot write"},
+                    Fault{"FileSizeLimit", 20, FileSizeLimitMidway, EFBIG, "cannot write"},
+                    Fault{"ReadOnlyDirectory", 20, ReadOnlyOutputDirectory, EACCES,
+                          "cannot create a file in its folder"},
+                    Fault{"ReadOnlyOutput", 20, ReadOnlyOutput, EACCES, "cannot write"},
+                    Fault{"AnotherUsersOutputInAStickyFolder", 20,
+                          AnotherUsersOutputInAStickyFolder, EPERM, "cannot write"}),
     [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
 // With no thread to be had (one process a user, and root runs as nobody,
-// whom the limit binds), --best and -v work on the calling thread alone, to
-// the same bytes and lines. The sanitizers' leak check would need a process.
+// whom the limit binds), --best, -v and several files work on the calling
+// thread alone, to the same bytes and lines. The sanitizers' leak check would need a process.
 TEST(ThreadLimit, LeavesTheCallingThreadToDoAllTheWork) {
     TempDir temp;
     fs::permissions(temp.work(), fs::perms::all);
     WriteBytes(temp.work() / "in.wav", PcmWave(NoisySamples(3 * kSamplesPerBlock, TestSeed())));
+    WriteBytes(temp.work() / "b.wav", PcmWave(NoisySamples(kSamplesPerBlock, TestSeed() + 1)));
     const std::string limited =
         std::string("ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" ") +
         (geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "") +
         "prlimit --nproc=1 ";
     if (!Succeeds(temp.work(), limited + "true")) GTEST_SKIP() << "no setpriv or prlimit";
-    for (const std::vector<std::string>& options :
-         {std::vector<std::string>{"--best"}, {"-v"}, {"--best", "-v"}}) {
+    for (const std::vector<std::string>& options : {std::vector<std::string>{"--best"},
+                                                    {"-v"},
+                                                    {"--best", "-v"},
+                                                    {"-v", "-j", "3", "b.wav"}}) {
         std::vector<std::string> args = options;
         args.push_back("in.wav");
         SCOPED_TRACE(args[0] + " " + args[1]);
         const RunResult free = RunEncoder(temp, args);
         const Bytes expected = ReadBytes(temp.work() / "Enc_in.wav");
         fs::remove(temp.work() / "Enc_in.wav");
+        fs::remove(temp.work() / "Enc_b.wav");  // root's, which user 65534 may not replace
         const RunResult run = RunEncoder(temp, args, limited);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out + run.err, free.out + free.err);
@@ -217,20 +221,24 @@ TEST(ThreadLimit, LeavesTheCallingThreadToDoAllTheWork) {
     }
 }
 
-// The unfinished output, once it holds data.
-std::optional<fs::path> UnfinishedOutput(const fs::path& dir) {
+// The unfinished outputs, once they hold data.
+std::vector<fs::path> UnfinishedOutputs(const fs::path& dir) {
+    std::vector<fs::path> unfinished;
     for (const auto& entry : fs::directory_iterator(dir)) {
-        if (entry.path().extension() == ".part" && entry.file_size() > 0) return entry.path();
+        if (entry.path().extension() == ".part" && entry.file_size() > 0) {
+            unfinished.push_back(entry.path());
+        }
     }
-    return std::nullopt;
+    return unfinished;
 }
 
 class Interruption : public testing::TestWithParam<int> {};
 
-// Caught part way through a long conversion, the program ends as the signal
-// ends any program, and removes its unfinished output first; SIGKILL cannot
-// be caught, but even then the older output is as it was. That one is
-// private, and so is its successor while it is written.
+// Caught part way through two long conversions at once, after a short one,
+// the program ends as the signal ends any program, and removes both
+// unfinished outputs first; SIGKILL cannot be caught, but even then the
+// older output is as it was. That one is private, and so is its successor
+// while it is written. The short one's output stays.
 TEST_P(Interruption, LeavesNothingThatCouldPassForAnOutput) {
     const int signal = GetParam();
     // SIGQUIT's default leaves a core dump, here of no use.
@@ -239,30 +247,37 @@ TEST_P(Interruption, LeavesNothingThatCouldPassForAnOutput) {
     core.rlim_cur = 0;
     ASSERT_EQ(setrlimit(RLIMIT_CORE, &core), 0);
     TempDir temp;
-    const fs::path input = temp.work() / "big.wav";
-    WriteBytes(input, PcmWave({}));
-    fs::resize_file(input, kCanonicalSamplesAt + kInputBytesPerBlock * (1u << 20));  // 4 GiB
-    const fs::path older = temp.work() / "Enc_big.wav";
+    const fs::path input = temp.work() / "big.wav", other = temp.work() / "big2.wav";
+    WriteBytes(temp.work() / "small.wav", PcmWave(NoisySamples(100, 1)));
+    for (const fs::path& big : {input, other}) {
+        WriteBytes(big, PcmWave({}));
+        fs::resize_file(big, kCanonicalSamplesAt + kInputBytesPerBlock * (1u << 20));  // 4 GiB
+    }
+    const fs::path older = temp.work() / "Enc_big.wav", olderOther = temp.work() / "Enc_big2.wav";
     const fs::perms ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
-    WriteBytes(older, kOlderOutput);
-    fs::permissions(older, ownerOnly);
+    for (const fs::path& output : {older, olderOther}) {
+        WriteBytes(output, kOlderOutput);
+        fs::permissions(output, ownerOnly);
+    }
     const int devNull = open("/dev/null", O_RDWR);
-    const pid_t pid = Spawn({PCM_ENCODER_PATH, input.string()}, devNull, devNull);
+    const pid_t pid = Spawn({PCM_ENCODER_PATH, "-j", "3", (temp.work() / "small.wav").string(),
+                             input.string(), other.string()},
+                            devNull, devNull);
     close(devNull);
     ASSERT_GT(pid, 0);
-    std::optional<fs::path> unfinished;
-    for (int i = 0; i < 3000 && !unfinished; ++i) {
+    std::vector<fs::path> unfinished;
+    for (int i = 0; i < 3000 && unfinished.size() < 2; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        unfinished = UnfinishedOutput(temp.work());
+        unfinished = UnfinishedOutputs(temp.work());
     }
-    const bool underWay = unfinished.has_value();
-    if (underWay) {
-        EXPECT_EQ(fs::status(*unfinished).permissions() & fs::perms::all, ownerOnly);
+    const bool underWay = unfinished.size() == 2;
+    for (const fs::path& part : unfinished) {
+        EXPECT_EQ(fs::status(part).permissions() & fs::perms::all, ownerOnly) << part;
     }
     kill(pid, signal);
     const std::optional<int> status = StatusWithin(pid, 30);
     KillIfRunning(pid, status);
-    ASSERT_TRUE(underWay) << "no output was being written";
+    ASSERT_TRUE(underWay) << "not two outputs being written";
     ASSERT_TRUE(status.has_value()) << "still running";
     EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == signal) << "wait status " << *status;
 
@@ -273,8 +288,10 @@ TEST_P(Interruption, LeavesNothingThatCouldPassForAnOutput) {
                            [](const std::string& f) { return fs::path(f).extension() == ".part"; }),
             files.end());
     }
-    EXPECT_EQ(files, (std::vector<std::string>{"Enc_big.wav", "big.wav"}));
+    EXPECT_EQ(files, (std::vector<std::string>{"Enc_big.wav", "Enc_big2.wav", "Enc_small.wav",
+                                               "big.wav", "big2.wav", "small.wav"}));
     EXPECT_EQ(ReadBytes(older), kOlderOutput);
+    EXPECT_EQ(ReadBytes(olderOther), kOlderOutput);
 }
 
 INSTANTIATE_TEST_SUITE_P(, Interruption,

@@ -118,6 +118,8 @@ TEST_F(WindowsBuild, ConvertsEveryMatchOfAPattern) {
         {"sound.lib\\take?.wav", {"sound.lib/Enc_take1.wav", "sound.lib/Enc_take2.wav"}},
         {"Z:sound.lib\\*.wav", {"sound.lib/Enc_take1.wav", "sound.lib/Enc_take2.wav"}},
         {"G*", {"Enc_Grüße日本.wav"}},
+        {"sound.lib", {"sound.lib/Enc_take1.wav", "sound.lib/Enc_take2.wav"}},  // a folder dropped
+        {"Z:sound.lib\\", {"sound.lib/Enc_take1.wav", "sound.lib/Enc_take2.wav"}},
     };
     const Bytes input = PcmWave(NoisySamples(kSamplesPerBlock, 13));
     for (const Pattern& c : cases) {
