@@ -254,8 +254,9 @@ TEST_P(Interruption, LeavesNothingThatCouldPassForAnOutput) {
         fs::resize_file(big, kCanonicalSamplesAt + kInputBytesPerBlock * (1u << 20));  // 4 GiB
     }
     const fs::path older = temp.work() / "Enc_big.wav", olderOther = temp.work() / "Enc_big2.wav";
+    const fs::path olderSmall = temp.work() / "Enc_small.wav";
     const fs::perms ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
-    for (const fs::path& output : {older, olderOther}) {
+    for (const fs::path& output : {older, olderOther, olderSmall}) {
         WriteBytes(output, kOlderOutput);
         fs::permissions(output, ownerOnly);
     }
@@ -266,18 +267,19 @@ TEST_P(Interruption, LeavesNothingThatCouldPassForAnOutput) {
     close(devNull);
     ASSERT_GT(pid, 0);
     std::vector<fs::path> unfinished;
-    for (int i = 0; i < 3000 && unfinished.size() < 2; ++i) {
+    bool underWay = false;  // the short one done, the long ones being written
+    for (int i = 0; i < 3000 && !underWay; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         unfinished = UnfinishedOutputs(temp.work());
+        underWay = unfinished.size() == 2 && ReadBytes(olderSmall) != kOlderOutput;
     }
-    const bool underWay = unfinished.size() == 2;
     for (const fs::path& part : unfinished) {
         EXPECT_EQ(fs::status(part).permissions() & fs::perms::all, ownerOnly) << part;
     }
     kill(pid, signal);
     const std::optional<int> status = StatusWithin(pid, 30);
     KillIfRunning(pid, status);
-    ASSERT_TRUE(underWay) << "not two outputs being written";
+    ASSERT_TRUE(underWay) << "not the short output done and two being written";
     ASSERT_TRUE(status.has_value()) << "still running";
     EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == signal) << "wait status " << *status;
 
@@ -292,6 +294,7 @@ TEST_P(Interruption, LeavesNothingThatCouldPassForAnOutput) {
                                                "big.wav", "big2.wav", "small.wav"}));
     EXPECT_EQ(ReadBytes(older), kOlderOutput);
     EXPECT_EQ(ReadBytes(olderOther), kOlderOutput);
+    EXPECT_EQ(ReadBytes(olderSmall).size(), kHeaderSize + kBlockSize);
 }
 
 INSTANTIATE_TEST_SUITE_P(, Interruption,

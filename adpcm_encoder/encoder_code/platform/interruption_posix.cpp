@@ -1,5 +1,6 @@
 #include <pthread.h>
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,8 +18,8 @@ const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1
 
 // The files to remove are changed only by a thread that holds the lock. The
 // handler takes the lock too: it runs on a thread that is not holding it
-// (that thread blocks the signals first), and so waits at most for another
-// thread to finish a step. A lock-free flag is what a handler may spin on.
+// (that thread blocks the signals first), and so waits for another thread
+// to finish a step. A lock-free flag is what a handler may wait on.
 std::atomic_flag lock = ATOMIC_FLAG_INIT;
 
 // The mask that InterruptionsHeldOff puts back, for each thread.
@@ -36,8 +37,20 @@ void Lock() {
     }
 }
 
+// A thread that holds the lock may itself wait for what the interrupted
+// thread holds (a lock inside the C library): then, after a while, the
+// handler goes on without it rather than hang.
+void LockOrGiveUp() {
+    constexpr int kTries = 1000;
+    const timespec pause = {0, 1000000};  // 1 ms
+    for (int attempt = 0; attempt < kTries && lock.test_and_set(std::memory_order_acquire);
+         ++attempt) {
+        nanosleep(&pause, nullptr);
+    }
+}
+
 extern "C" void RemovePendingFiles(int signal) {
-    Lock();  // and kept: the program ends
+    LockOrGiveUp();  // and kept: the program ends
     for (std::size_t file = 0; file < kMostFilesToRemove; ++file) {
         const std::string* path = FilesToRemove()[file];
         if (path) unlink(path->c_str());
