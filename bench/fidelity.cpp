@@ -6,13 +6,14 @@
 //     codec's Decode and prints its SNR in dB against the PCM WAVE it was
 //     made from, over the samples both hold.
 //
-//   fidelity search input.wav width workers
+//   fidelity search input.wav width workers [near|all|compatible [per-index]]
 //     Encodes a PCM WAVE file in memory, its blocks built as a conversion
-//     builds them, with BestBlockEncoder of the given width on that many
-//     threads, and prints the SNR of the default encoder's blocks, of the
-//     search's, the search's wall-clock seconds, and a digest of its step
-//     indices and codes (which must not change with the threads, the build
-//     or the platform).
+//     builds them, with BestBlockEncoder of the given width (and paths a
+//     step index) on that many threads, trying the near codes, all codes
+//     (the reference), or the near codes from the default's step indices, and prints the SNR of the
+//     default encoder's blocks, of the search's, the search's wall-clock seconds, and a digest of
+//     its step indices and codes (which must not change with the threads, the build or the
+//     platform).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -26,8 +27,8 @@
 #include <thread>
 #include <vector>
 
-#include "codec/ima_adpcm.h"
 #include "codec/blocks.h"
+#include "codec/ima_adpcm.h"
 #include "codec/search.h"
 #include "wave/wave_output.h"
 
@@ -35,7 +36,9 @@ using codec::BestBlockEncoder;
 using codec::DecodeBlocks;
 using codec::EncodeBlocksScalar;
 using codec::FirstBlockStepIndex;
+using codec::kBestSearchPerIndex;
 using codec::kLaterBlockStepIndex;
+using codec::SearchCodes;
 
 namespace {
 
@@ -116,8 +119,8 @@ Samples DecodeIma(const std::string& path) {
     if (wave.tag != kImaTag || wave.blockAlign <= kBlockHeader) {
         throw std::runtime_error(path + ": not mono IMA ADPCM");
     }
-    const std::size_t codes = std::min<std::size_t>(wave.samplesPerBlock - 1,
-                                                    2 * (wave.blockAlign - kBlockHeader));
+    const std::size_t codes =
+        std::min<std::size_t>(wave.samplesPerBlock - 1, 2 * (wave.blockAlign - kBlockHeader));
     Samples samples;
     for (std::size_t at = wave.data.at; at + wave.blockAlign <= wave.data.at + wave.data.size;
          at += wave.blockAlign) {
@@ -190,7 +193,10 @@ std::uint64_t Digest(const Bytes& indices, const Bytes& codes) {
     return hash;
 }
 
-int Search(const std::string& path, std::size_t width, std::size_t workers) {
+// `how`: "near" (what --best tries), "all" (every code: the reference), or
+// "compatible" (the default's step indices kept, only the codes searched).
+int Search(const std::string& path, std::size_t width, std::size_t workers, const std::string& how,
+           std::size_t perIndex) {
     const Samples input = PcmSamples(path);
     if (input.empty()) throw std::runtime_error(path + ": no samples");
     const Samples rows = Rows(input);
@@ -199,17 +205,23 @@ int Search(const std::string& path, std::size_t width, std::size_t workers) {
     Bytes codes(blocks * bytes), indices(blocks, kLaterBlockStepIndex);
     if (blocks > 0) indices[0] = FirstBlockStepIndex(rows[0]);
     EncodeBlocksScalar(rows.data(), kRowLength, wave::kSamplesPerBlock, codes.data(), bytes,
-                      indices.data(), blocks);
+                       indices.data(), blocks);
     const double defaultSnr = SnrDb(input, DecodeBlocks(rows, codes, indices, input.size()));
 
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::thread> threads;
     for (std::size_t w = 0; w < workers; ++w) {
         threads.emplace_back([&, w] {
-            BestBlockEncoder encoder(width);
+            BestBlockEncoder encoder(width, perIndex,
+                                     how == "all" ? SearchCodes::All : SearchCodes::Near);
             for (std::size_t b = w; b < blocks; b += workers) {
-                indices[b] = encoder.Encode(&rows[b * kRowLength], wave::kSamplesPerBlock,
-                                            &codes[b * bytes]);
+                if (how == "compatible") {
+                    encoder.EncodeFrom(&rows[b * kRowLength], wave::kSamplesPerBlock, indices[b],
+                                       &codes[b * bytes]);
+                } else {
+                    indices[b] = encoder.Encode(&rows[b * kRowLength], wave::kSamplesPerBlock,
+                                                &codes[b * bytes]);
+                }
             }
         });
     }
@@ -230,15 +242,18 @@ int main(int argc, char** argv) {
             std::printf("%.2f\n", SnrDb(PcmSamples(argv[2]), DecodeIma(argv[3])));
             return 0;
         }
-        if (command == "search" && argc == 5) {
-            return Search(argv[2], std::stoul(argv[3]), std::stoul(argv[4]));
+        if (command == "search" && argc >= 5 && argc <= 7) {
+            return Search(argv[2], std::stoul(argv[3]), std::stoul(argv[4]),
+                          argc >= 6 ? argv[5] : "near",
+                          argc == 7 ? std::stoul(argv[6]) : kBestSearchPerIndex);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "fidelity: %s\n", e.what());
         return 1;
     }
-    std::fprintf(stderr,
-                 "usage: fidelity snr reference.wav encoded.wav\n"
-                 "       fidelity search input.wav width workers\n");
+    std::fprintf(
+        stderr,
+        "usage: fidelity snr reference.wav encoded.wav\n"
+        "       fidelity search input.wav width workers [near|all|compatible [per-index]]\n");
     return 2;
 }

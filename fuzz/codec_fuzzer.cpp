@@ -10,10 +10,12 @@
 // access beyond them. Blocks encoded in one call, in groups of any size,
 // lengths, strides, signals and start indices, must equal one buffer Encode
 // per block from its opening sample and index, and leave the program-wide
-// values alone. The best-block encoder's codes, on any
-// block, must decode with no more error than the default's from either index
-// the default starts a block from, and end on the code Encodes gives the
-// block's last sample. Any breach aborts, which libFuzzer reports as a finding.
+// values alone. The best-block encoder's codes (of --best's search, a
+// narrow one and the benchmark's reference), on any block, must decode with
+// no more error than the default's from either index the default starts a
+// block from (searching from an index given, as --compatible does, than the
+// default's from that one), and end on the code Encodes gives the block's
+// last sample. Any breach aborts, which libFuzzer reports as a finding.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -21,9 +23,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "codec/ima_adpcm.h"
 #include "codec/blocks.h"
 #include "codec/code_format.h"
+#include "codec/ima_adpcm.h"
 #include "codec/search.h"
 
 using codec::BestBlockEncoder;
@@ -216,39 +218,59 @@ std::uint64_t DecodedError(const std::vector<short>& row, const std::vector<unsi
     last.StepIndex = index;
     std::uint64_t error = 0;
     for (std::size_t i = 1; i + 1 < row.size(); ++i) {
-        const std::int64_t miss = row[i] - last.Decode(static_cast<unsigned int>(NibbleAt(codes, i - 1)));
+        const std::int64_t miss =
+            row[i] - last.Decode(static_cast<unsigned int>(NibbleAt(codes, i - 1)));
         error += static_cast<std::uint64_t>(miss * miss);
     }
     return error;
 }
 
+// The codes of the default encoder from `start`, and the error they decode with.
+std::uint64_t GreedyError(const std::vector<short>& row, unsigned char start, std::size_t bytes) {
+    IMA_ADPCM greedy;
+    greedy.PredictedValue = row[0];
+    greedy.StepIndex = start;
+    std::vector<unsigned char> codes(bytes);
+    for (std::size_t i = 0; i + 1 < row.size(); ++i)
+        PutNibble(codes, i, greedy.Encodes(row[i + 1]));
+    return DecodedError(row, codes, start, greedy);
+}
+
 void FuzzBestBlock(FuzzedDataProvider& in) {
-    static BestBlockEncoder wide, narrow(3);
-    BestBlockEncoder& encoder = in.ConsumeBool() ? wide : narrow;
+    static BestBlockEncoder wide, narrow(3), reference(40, 2, codec::SearchCodes::All);
+    const int which = in.ConsumeIntegralInRange<int>(0, 4);
+    BestBlockEncoder& encoder = which == 0 ? narrow : which == 1 ? reference : wide;
+    const bool compatible = which == 4;  // from a step index given
     const std::size_t codesPerBlock =
         in.ConsumeIntegralInRange<int>(0, 15) == 0
             ? kProgramBlockCodes
             : 2 * in.ConsumeIntegralInRange<std::size_t>(1, kMaxShortBlockCodes / 2);
+    const auto given = static_cast<unsigned char>(in.ConsumeIntegralInRange<int>(0, kMaxStepIndex));
     const bool fullScale = in.ConsumeBool();
     std::vector<short> row(codesPerBlock + 1);
     for (short& s : row) s = ConsumeSample(in, fullScale);
     std::vector<unsigned char> codes = ConsumeBuffer(in, codesPerBlock / 2);
 
-    const unsigned char index = encoder.Encode(row.data(), codesPerBlock, codes.data());
+    unsigned char index = given;
+    if (compatible) {
+        encoder.EncodeFrom(row.data(), codesPerBlock, given, codes.data());
+    } else {
+        index = encoder.Encode(row.data(), codesPerBlock, codes.data());
+    }
     Require(index <= kMaxStepIndex, "the search's step index lies within 0..88");
     IMA_ADPCM last;
     const std::uint64_t error = DecodedError(row, codes, index, last);
     Require(NibbleAt(codes, codesPerBlock - 1) == last.Encodes(row.back()),
             "the search's last code is the one Encodes gives from the state before it");
+    if (compatible) {
+        Require(error <= GreedyError(row, given, codes.size()),
+                "the search errs no more than the default encoder from the index given");
+        return;
+    }
     IMA_ADPCM first;
     first.EncodeInit(row[0], 0);
     for (const unsigned char start : {static_cast<unsigned char>(0), first.StepIndex}) {
-        IMA_ADPCM greedy;
-        greedy.PredictedValue = row[0];
-        greedy.StepIndex = start;
-        std::vector<unsigned char> greedyCodes(codes.size());
-        for (std::size_t i = 0; i < codesPerBlock; ++i) PutNibble(greedyCodes, i, greedy.Encodes(row[i + 1]));
-        Require(error <= DecodedError(row, greedyCodes, start, greedy),
+        Require(error <= GreedyError(row, start, codes.size()),
                 "the search errs no more than the default encoder");
     }
 }

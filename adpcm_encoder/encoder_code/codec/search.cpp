@@ -12,27 +12,28 @@
 
 namespace codec {
 
-// Measured on speech, tones, sweeps, plucks, noise and recordings
-// (bench/fidelity.sh): each doubling of the width takes about twice the
-// time; from 16 paths to 32 the median SNR gained 0.12 dB, and each doubling
-// after that 0.1 to 0.17 dB, while 32 paths already decode better than
-// ffmpeg's trellis at its widest.
-const std::size_t kBestSearchWidth = 32;
+// Measured on desktop and game effects, squares, clipped tones, speech and
+// noise (bench/fidelity.sh): 16 paths, with the largest move toward each
+// sample tried, gave what 24 did; fewer lost up to 2 dB on clicks. Two
+// paths a step index gained some 0.3 dB on tones for twice the time.
+const std::size_t kBestSearchWidth = 16;
+const std::size_t kBestSearchPerIndex = 1;
 
 namespace {
 
 constexpr std::size_t kMaxCodes = 2048;
 constexpr std::size_t kStartIndices = kMaxStepIndex + 1;
-constexpr std::size_t kMaxWidth = 256;  // a path's parent fits in a byte
+constexpr std::size_t kMaxPerIndex = 8;
+constexpr std::size_t kMaxPaths = kStartIndices * kMaxPerIndex;
+static_assert(kMaxPaths << kCodeBits <= 0xFFFF, "a path's parent and code fit a link");
 
 // The 16 codes in the order of the values they decode to: below the
 // predictor, the largest magnitude first (position 0 is code 15), then above
 // it from the smallest (position 8 is code 0).
 constexpr int kLevels = 16;
-// Codes tried on each path: the two whose values lie either side of the
-// sample. A third, or a fourth, gained a few hundredths of a dB for half as
-// much time again.
-constexpr int kTried = 2;
+// Codes tried on each path besides those that clamp: the four whose values
+// lie nearest the sample, two either side.
+constexpr int kNear = 4;
 
 constexpr int CodeAt(int position) {
     constexpr int sign = kSignBit, magnitude = kMagnitudeMask;
@@ -61,71 +62,93 @@ constexpr LevelTable MakeLevelTable() {
 
 constexpr LevelTable kLevelTable = MakeLevelTable();
 
-// A candidate's rank: its squared error, then its place among the
-// candidates, so that no two rank alike and the paths kept are the same
-// whichever way they are picked out. A block's error is below
-// 2047 * 65535^2 < 2^43, which leaves room for the place.
-constexpr int kPlaceBits = 11;
-constexpr std::uint64_t kUnranked = std::numeric_limits<std::uint64_t>::max();
-static_assert(kMaxWidth * kTried <= (1u << kPlaceBits) &&
-                  kStartIndices * kTried <= (1u << kPlaceBits),
-              "a candidate's place fits beside its error");
-static_assert((kMaxCodes - 1) * 65535ull * 65535ull < (1ull << (64 - kPlaceBits)),
-              "a block's error fits beside a place");
-
-// Candidates' ranks are sorted into this many buckets to find the paths kept.
-constexpr std::size_t kBuckets = 64;
-
-// Merging paths that reach the same state: a small open-addressing table
-// keyed by (predictor, step index), its entries valid for one sample only.
-constexpr int kMergeTableBits = 11;
-constexpr std::size_t kMergeTableSize = std::size_t{1} << kMergeTableBits;
-static_assert(kMergeTableSize >= 2 * kMaxWidth * kTried, "the merge table stays half empty");
-
 // A sample's error can reach 65535, whose square passes int.
-std::uint64_t Square(int value) {
-    return static_cast<std::uint64_t>(std::int64_t{value} * value);
-}
+std::uint64_t Square(int value) { return static_cast<std::uint64_t>(std::int64_t{value} * value); }
 
-// A search's fixed memory, allocated once.
+// A search's fixed memory, allocated once. The paths kept after a sample are
+// the `perIndex` that err least at each step index, and of those the `width`
+// that err least: a path whose larger step costs a little now, and catches
+// the next onset or the jump to the other rail, is not crowded out by near
+// copies of the best.
 struct Scratch {
-    explicit Scratch(std::size_t width)
-        : width(std::clamp<std::size_t>(width, 1, kMaxWidth)),
-          candidates(std::max(this->width, kStartIndices) * kTried),
-          predicted(candidates),
+    Scratch(std::size_t width, std::size_t perIndex, SearchCodes codes)
+        : perIndex(std::clamp<std::size_t>(perIndex, 1, kMaxPerIndex)),
+          width(std::clamp<std::size_t>(width, 1, kStartIndices * this->perIndex)),
+          allCodes(codes == SearchCodes::All),
+          predicted(kStartIndices * this->perIndex),
           index(predicted.size()),
           error(predicted.size()),
-          candidatePredicted(candidates),
-          candidateIndex(candidates),
-          candidateError(candidates),
-          candidateLink(candidates),
-          rank(candidates),
-          rankScratch(candidates),
-          bucket(candidates),
-          link(candidates),
-          links(kMaxCodes * this->width),
-          merge(kMergeTableSize) {}
+          slotPredicted(predicted.size()),
+          slotError(predicted.size()),
+          slotLink(predicted.size()),
+          filled(kStartIndices),
+          errors(predicted.size()),
+          links(kMaxCodes * predicted.size()) {}
 
-    std::size_t width;
-    std::size_t candidates;
-    // The paths kept, structure of arrays.
+    std::size_t perIndex, width;
+    bool allCodes;
+    // The paths kept, structure of arrays, in the order of their step index.
     std::vector<int> predicted, index;
     std::vector<std::uint64_t> error;
-    // The paths tried from them at the current sample.
-    std::vector<int> candidatePredicted, candidateIndex;
-    std::vector<std::uint64_t> candidateError;
+    // The candidates at the current sample: `perIndex` slots a step index,
+    // the filled ones in the order of their error.
+    std::vector<int> slotPredicted;
+    std::vector<std::uint64_t> slotError;
     // A path's parent (its place among the paths kept) and code: parent << 4 | code.
-    std::vector<std::uint16_t> candidateLink;
-    std::vector<std::uint64_t> rank, rankScratch;
-    std::vector<unsigned char> bucket;
-    int bucketShift = 0;
-    std::uint64_t lowestRank = 0;  // of the candidates
-    // The links of the paths being kept, before they go to `links`.
-    std::vector<std::uint16_t> link;
-    // links[t * width + k]: how path k after code t was reached.
+    std::vector<std::uint16_t> slotLink;
+    std::vector<unsigned char> filled;
+    // Which step indices have candidates, a bit each: most have none, and
+    // only these are gone through.
+    std::array<std::uint64_t, 2> touched{};
+    std::vector<std::uint64_t> errors;  // the candidates', to find the width's
+    // links[t * paths + k]: how path k after code t was reached.
     std::vector<std::uint16_t> links;
-    std::vector<std::uint32_t> merge;
 };
+
+// Offers the path that `link` makes, ending at (predicted, index) with
+// `error`, to its step index's slots: it takes the place of one that errs
+// more, or of the same state erring more; equals keep the one offered first.
+void Offer(Scratch& s, int predicted, int index, std::uint64_t error, std::uint16_t link) {
+    const std::size_t first = static_cast<std::size_t>(index) * s.perIndex;
+    std::size_t filled = s.filled[index];
+    std::size_t at = filled;
+    for (std::size_t j = 0; j < filled; ++j) {
+        if (s.slotPredicted[first + j] == predicted) {
+            if (s.slotError[first + j] <= error) return;
+            at = j;
+            break;
+        }
+    }
+    if (at == filled) {
+        if (filled == s.perIndex) {
+            if (s.slotError[first + filled - 1] <= error) return;
+            at = filled - 1;  // the one that errs most goes
+        } else {
+            s.filled[index] = static_cast<unsigned char>(++filled);
+            s.touched[index / 64] |= std::uint64_t{1} << (index % 64);
+        }
+    }
+    // Into its place in the order of error, past those that err no more.
+    while (at > 0 && s.slotError[first + at - 1] > error) {
+        s.slotPredicted[first + at] = s.slotPredicted[first + at - 1];
+        s.slotError[first + at] = s.slotError[first + at - 1];
+        s.slotLink[first + at] = s.slotLink[first + at - 1];
+        --at;
+    }
+    s.slotPredicted[first + at] = predicted;
+    s.slotError[first + at] = error;
+    s.slotLink[first + at] = link;
+}
+
+// Calls visit(index) for each step index with candidates, in order.
+template <typename Visit>
+void ForEachTouched(const Scratch& s, Visit visit) {
+    for (std::size_t word = 0; word < s.touched.size(); ++word) {
+        for (std::uint64_t bits = s.touched[word]; bits; bits &= bits - 1) {
+            visit(word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)));
+        }
+    }
+}
 
 // How many of the moves from `index` fall short of `difference`: counted
 // all at once, which is faster than a search that waits on each step.
@@ -136,112 +159,84 @@ int MovesBelow(int index, int difference) {
     return below;
 }
 
-// Tries on each of the `paths` kept the codes either side of `sample`, and
-// notes the lowest rank.
-std::size_t Extend(Scratch& s, std::size_t paths, int sample) {
-    std::size_t n = 0;
-    std::uint64_t lowest = kUnranked;
+void OfferCode(Scratch& s, std::size_t k, int sample, int position) {
+    const int predicted = s.predicted[k], index = s.index[k];
+    const int next =
+        std::clamp(predicted + kLevelTable.move[index][position], kMinSample, kMaxSample);
+    Offer(s, next, kLevelTable.next[index][position], s.error[k] + Square(sample - next),
+          static_cast<std::uint16_t>(k << kCodeBits | CodeAt(position)));
+}
+
+// The positions to try on path k, a bit each: the four whose values lie
+// nearest `sample`; the largest move toward it, which leaves the largest
+// step, ready for an onset that comes next; and each that clamps to a rail
+// (those give the same value and differ only in the step they leave, which
+// the next jump may need). For the reference, all.
+unsigned TriedPositions(const Scratch& s, std::size_t k, int sample) {
+    constexpr unsigned kAll = (1u << kLevels) - 1;
+    if (s.allCodes) return kAll;
+    const int predicted = s.predicted[k];
+    const std::array<int, kLevels>& move = kLevelTable.move[s.index[k]];
+    const int near =
+        std::clamp(MovesBelow(s.index[k], sample - predicted) - kNear / 2, 0, kLevels - kNear);
+    unsigned tried = ((1u << kNear) - 1) << near;
+    tried |= sample >= predicted ? 1u << (kLevels - 1) : 1u;
+    for (int position = 0; position < near && predicted + move[position] < kMinSample; ++position) {
+        tried |= 1u << position;
+    }
+    for (int position = kLevels - 1;
+         position >= near + kNear && predicted + move[position] > kMaxSample; --position) {
+        tried |= 1u << position;
+    }
+    return tried;
+}
+
+// Offers from each of the `paths` kept the codes worth trying at `sample`.
+void Extend(Scratch& s, std::size_t paths, int sample) {
+    ForEachTouched(s, [&](std::size_t index) { s.filled[index] = 0; });
+    s.touched = {};
     for (std::size_t k = 0; k < paths; ++k) {
-        const int predicted = s.predicted[k], index = s.index[k];
-        const int first = std::clamp(MovesBelow(index, sample - predicted) - 1, 0, kLevels - kTried);
-        for (int position = first; position < first + kTried; ++position, ++n) {
-            const int next = std::clamp(predicted + kLevelTable.move[index][position], kMinSample,
-                                        kMaxSample);
-            s.candidatePredicted[n] = next;
-            s.candidateIndex[n] = kLevelTable.next[index][position];
-            s.candidateError[n] = s.error[k] + Square(sample - next);
-            s.candidateLink[n] = static_cast<std::uint16_t>(k << kCodeBits | CodeAt(position));
-            s.rank[n] = s.candidateError[n] << kPlaceBits | n;
-            lowest = std::min(lowest, s.rank[n]);
-        }
-    }
-    s.lowestRank = lowest;
-    return n;
-}
-
-// Of candidates that reach the same state, keeps the lowest-ranked: the
-// others are unranked. An entry of the merge table holds the sample's stamp
-// above the candidate's place, so that one load says both whether it is
-// this sample's and whose it is.
-void Merge(Scratch& s, std::size_t candidates, std::uint32_t stamp) {
-    constexpr std::uint32_t kGolden = 2654435761u;
-    const std::uint32_t stamped = stamp << 16;
-    for (std::size_t n = 0; n < candidates; ++n) {
-        const std::uint32_t state =
-            static_cast<std::uint32_t>(s.candidatePredicted[n] - kMinSample) << 7 |
-            static_cast<std::uint32_t>(s.candidateIndex[n]);
-        std::size_t slot = (state * kGolden) >> (32 - kMergeTableBits);
-        for (;; slot = (slot + 1) & (kMergeTableSize - 1)) {
-            const std::uint32_t entry = s.merge[slot];
-            if ((entry & 0xFFFF0000u) != stamped) {
-                s.merge[slot] = stamped | static_cast<std::uint32_t>(n);
-                break;
-            }
-            const std::size_t other = entry & 0xFFFFu;
-            if (s.candidatePredicted[other] == s.candidatePredicted[n] &&
-                s.candidateIndex[other] == s.candidateIndex[n]) {
-                if (s.rank[n] < s.rank[other]) {
-                    s.rank[other] = kUnranked;
-                    s.merge[slot] = stamped | static_cast<std::uint32_t>(n);
-                } else {
-                    s.rank[n] = kUnranked;
-                }
-                break;
-            }
+        const unsigned tried = TriedPositions(s, k, sample);
+        for (int position = 0; position < kLevels; ++position) {
+            if (tried >> position & 1) OfferCode(s, k, sample, position);
         }
     }
 }
 
-// The highest rank of the `width` lowest-ranked candidates, or of all
-// ranked ones if fewer. The ranks' distances from the lowest are counted
-// into buckets whose width, a power of two, follows from the last sample's
-// result, so that the answer lies among the few candidates of one bucket.
-std::uint64_t HighestKept(Scratch& s, std::size_t candidates) {
-    const std::uint64_t lowest = s.lowestRank;  // which merging keeps
-    // Unranked candidates fall into the last bucket with the farthest.
-    std::array<std::uint16_t, kBuckets> count{};
-    for (std::size_t n = 0; n < candidates; ++n) {
-        const auto bucket = static_cast<unsigned char>(
-            std::min<std::uint64_t>((s.rank[n] - lowest) >> s.bucketShift, kBuckets - 1));
-        s.bucket[n] = bucket;
-        ++count[bucket];
-    }
-    std::size_t bucket = 0, below = 0;
-    while (bucket < kBuckets && below + count[bucket] < s.width) below += count[bucket++];
-    if (bucket == kBuckets) return kUnranked - 1;  // fewer candidates than paths
-
-    std::size_t inBucket = 0;
-    for (std::size_t n = 0; n < candidates; ++n) {
-        s.rankScratch[inBucket] = s.rank[n];
-        inBucket += s.bucket[n] == bucket;
-    }
-    const auto kth = s.rankScratch.begin() + (s.width - below - 1);
-    std::nth_element(s.rankScratch.begin(), kth, s.rankScratch.begin() + inBucket);
-    if (*kth == kUnranked) return kUnranked - 1;  // fewer ranked candidates than paths
-    const std::uint64_t highest = *kth;
-    // The next sample's spread is much like this one's: it should end about
-    // half way through the buckets.
-    int shift = 0;
-    while (((highest - lowest) >> shift) >= kBuckets / 2) ++shift;
-    s.bucketShift = shift;
-    return highest;
+// The most error a candidate kept may have: that of the `width`-th least,
+// or, when there are no more candidates than that, of any.
+std::uint64_t HighestKept(Scratch& s) {
+    std::size_t n = 0;
+    ForEachTouched(s, [&](std::size_t index) {
+        const std::uint64_t* error = &s.slotError[index * s.perIndex];
+        n = static_cast<std::size_t>(std::copy_n(error, s.filled[index], s.errors.begin() + n) -
+                                     s.errors.begin());
+    });
+    if (n <= s.width) return std::numeric_limits<std::uint64_t>::max();
+    const auto kth = s.errors.begin() + (s.width - 1);
+    std::nth_element(s.errors.begin(), kth, s.errors.begin() + n);
+    return *kth;
 }
 
-// Keeps the `width` lowest-ranked candidates (all ranked ones if fewer), in
-// their order, as the paths after code t; returns how many. Every candidate
-// is written and only those kept move on: audio would mispredict a branch.
-std::size_t Keep(Scratch& s, std::size_t candidates, std::size_t t) {
-    const std::uint64_t highest = HighestKept(s, candidates);
-    std::uint16_t* link = &s.links[t * s.width];
+// The candidates kept become the paths after code t, in the order of their
+// step index; returns how many. Those that err as much as the width's last
+// are kept with it, so that which are kept does not hang on their order.
+std::size_t Keep(Scratch& s, std::size_t t) {
+    const std::size_t stride = s.predicted.size();
+    std::uint16_t* link = &s.links[t * stride];
+    const std::uint64_t highest = HighestKept(s);
     std::size_t kept = 0;
-    for (std::size_t n = 0; n < candidates; ++n) {
-        s.predicted[kept] = s.candidatePredicted[n];
-        s.index[kept] = s.candidateIndex[n];
-        s.error[kept] = s.candidateError[n];
-        s.link[kept] = s.candidateLink[n];
-        kept += s.rank[n] <= highest;
-    }
-    std::copy_n(s.link.begin(), kept, link);
+    ForEachTouched(s, [&](std::size_t index) {
+        const std::size_t first = index * s.perIndex;
+        for (std::size_t j = 0; j < s.filled[index]; ++j) {
+            if (s.slotError[first + j] > highest) break;
+            s.predicted[kept] = s.slotPredicted[first + j];
+            s.index[kept] = static_cast<int>(index);
+            s.error[kept] = s.slotError[first + j];
+            link[kept] = s.slotLink[first + j];
+            ++kept;
+        }
+    });
     return kept;
 }
 
@@ -276,35 +271,46 @@ struct BestBlockEncoder::Scratch : codec::Scratch {
     using codec::Scratch::Scratch;
 };
 
-BestBlockEncoder::BestBlockEncoder(std::size_t width)
-    : scratch_(std::make_unique<Scratch>(width)) {}
+BestBlockEncoder::BestBlockEncoder(std::size_t width, std::size_t perIndex, SearchCodes codes)
+    : scratch_(std::make_unique<Scratch>(width, perIndex, codes)) {}
 BestBlockEncoder::~BestBlockEncoder() = default;
 BestBlockEncoder::BestBlockEncoder(BestBlockEncoder&&) noexcept = default;
 BestBlockEncoder& BestBlockEncoder::operator=(BestBlockEncoder&&) noexcept = default;
 
 unsigned char BestBlockEncoder::Encode(const short* row, std::size_t codesPerBlock,
                                        unsigned char* codes) {
+    return Search(row, codesPerBlock, nullptr, codes);
+}
+
+void BestBlockEncoder::EncodeFrom(const short* row, std::size_t codesPerBlock,
+                                  unsigned char startIndex, unsigned char* codes) {
+    Search(row, codesPerBlock, &startIndex, codes);
+}
+
+unsigned char BestBlockEncoder::Search(const short* row, std::size_t codesPerBlock,
+                                       const unsigned char* startIndex, unsigned char* codes) {
     Scratch& s = *scratch_;
-    // Every start index is a path at first, so the header's index is chosen
-    // with the codes.
+    // Without a start index given, every one is a path at first, so the
+    // header's index is chosen with the codes.
+    std::size_t paths = 0;
     for (std::size_t i = 0; i < kStartIndices; ++i) {
-        s.predicted[i] = row[0];
-        s.index[i] = static_cast<int>(i);
-        s.error[i] = 0;
+        if (startIndex && i != *startIndex) continue;
+        s.predicted[paths] = row[0];
+        s.index[paths] = static_cast<int>(i);
+        s.error[paths] = 0;
+        ++paths;
     }
-    std::fill(s.merge.begin(), s.merge.end(), 0);
-    s.bucketShift = 0;
-    std::size_t paths = kStartIndices;
+    const std::size_t stride = s.predicted.size();
     const std::size_t searched = codesPerBlock - 1;
     for (std::size_t t = 0; t < searched; ++t) {
-        const std::size_t candidates = Extend(s, paths, row[t + 1]);
-        Merge(s, candidates, static_cast<std::uint32_t>(t + 1));
-        paths = Keep(s, candidates, t);
+        Extend(s, paths, row[t + 1]);
+        paths = Keep(s, t);
     }
 
+    // The least error; of equals, the larger step, readier for what follows.
     std::size_t best = 0;
     for (std::size_t k = 1; k < paths; ++k) {
-        if (s.error[k] < s.error[best]) best = k;
+        if (s.error[k] <= s.error[best]) best = k;
     }
     IMA_ADPCM last;
     last.PredictedValue = static_cast<short>(s.predicted[best]);
@@ -312,19 +318,21 @@ unsigned char BestBlockEncoder::Encode(const short* row, std::size_t codesPerBlo
     PutCode(codes, searched, static_cast<unsigned int>(last.Encodes(row[codesPerBlock])));
     std::size_t path = best;
     for (std::size_t t = searched; t-- > 0;) {
-        const std::uint16_t link = s.links[t * s.width + path];
+        const std::uint16_t link = s.links[t * stride + path];
         PutCode(codes, t, EarlierCode(link));
         path = link >> kCodeBits;
     }
-    const auto start = static_cast<unsigned char>(path);
+    const auto start = startIndex ? *startIndex : static_cast<unsigned char>(path);
 
-    // The search keeps paths that err least so far, and may drop one that
-    // would have caught up; the default's codes, from the indices the
-    // default starts from and from the search's, are the floor.
-    std::uint64_t lowest = s.error[best];
+    // The search drops paths, and one of them may have caught up; the
+    // default's codes, from the indices the default starts from and from the
+    // search's (from the one given, if any), are the floor.
+    std::uint64_t lowest = searched ? s.error[best] : 0;
     unsigned char greedyStart = 0;
     bool greedy = false;
-    for (const unsigned char index : {kLaterBlockStepIndex, FirstBlockStepIndex(row[0]), start}) {
+    const unsigned char defaults[] = {kLaterBlockStepIndex, FirstBlockStepIndex(row[0]), start};
+    for (const unsigned char index : defaults) {
+        if (startIndex && index != *startIndex) continue;
         const std::uint64_t error = GreedyError(row, codesPerBlock, index);
         if (error < lowest) {
             lowest = error;

@@ -2,13 +2,18 @@
 //
 // A standard decoder starts each block from the opening sample and the step
 // index in its header. BestBlockEncoder chooses that index and the codes
-// together: a beam search keeps the paths (decoder states, each with the
-// squared error it has run up) that err least so far, tries on each the code
-// nearest the next sample and its neighbours in the order of the values they
-// decode to, and merges paths that reach the same state. A block that the
-// default encoder's codes would decode better, from either step index the
-// default starts a block from or from the one the search chose, gets those
-// codes instead.
+// together: a search keeps the paths (decoder states, each with the squared
+// error it has run up) that err least so far, but no more than one or a few
+// of each step index, and tries on each the four codes whose values lie
+// nearest the next sample, the largest move toward it, and every code that
+// clamps to a rail. Keeping paths of many step indices keeps those ready
+// for a sharp onset, which cost a little error before it, from being
+// crowded out by near copies of the best; the clamping codes keep a plateau
+// at full scale from wearing the step down. Of paths that end with equal
+// error, the one with the larger step is taken. A block that the default
+// encoder's codes would decode better, from either step index the default
+// starts a block from or from the one the search chose, gets those codes
+// instead.
 //
 // Codec unit: no I/O and no program-wide value; each object has its own
 // scratch, allocated once by its constructor (which may throw
@@ -22,14 +27,23 @@
 
 namespace codec {
 
-// How many paths the search keeps: what `--best` uses.
+// How many paths the search keeps, and at most how many of one step index:
+// what `--best` uses.
 extern const std::size_t kBestSearchWidth;
+extern const std::size_t kBestSearchPerIndex;
+
+// The codes tried on each path: the near and the clamping ones, or, for the
+// benchmark's reference, all 16.
+enum class SearchCodes { Near, All };
 
 class BestBlockEncoder {
 public:
-    // width: the paths kept, 1 to 256 (a width outside is taken as the
-    // nearest); the benchmark measures other widths than --best's.
-    explicit BestBlockEncoder(std::size_t width = kBestSearchWidth);
+    // width: the paths kept, 1 to 89 * perIndex; perIndex: the most of one
+    // step index, 1 to 8 (values outside are taken as the nearest). The
+    // benchmark measures others than --best's.
+    explicit BestBlockEncoder(std::size_t width = kBestSearchWidth,
+                              std::size_t perIndex = kBestSearchPerIndex,
+                              SearchCodes codes = SearchCodes::Near);
     ~BestBlockEncoder();
     BestBlockEncoder(BestBlockEncoder&&) noexcept;
     BestBlockEncoder& operator=(BestBlockEncoder&&) noexcept;
@@ -45,7 +59,18 @@ public:
     // the state the others leave.
     unsigned char Encode(const short* row, std::size_t codesPerBlock, unsigned char* codes);
 
+    // The same from the step index given, which the block's header keeps:
+    // only the codes are searched (for players that assume the default's
+    // step index), with the default's codes from that index as the floor.
+    void EncodeFrom(const short* row, std::size_t codesPerBlock, unsigned char startIndex,
+                    unsigned char* codes);
+
 private:
+    // From `*startIndex`, or from every index when it is null; returns the
+    // index the codes start from.
+    unsigned char Search(const short* row, std::size_t codesPerBlock,
+                         const unsigned char* startIndex, unsigned char* codes);
+
     struct Scratch;
     std::unique_ptr<Scratch> scratch_;
 };
