@@ -88,6 +88,8 @@ bool TakeOption(const std::string& argument, Arguments& arguments, Request& requ
         request.answer = Worded(Message::Version, PCM_ENCODER_VERSION);
     } else if (argument == Text(Message::BestOption)) {
         request.best = true;
+    } else if (argument == Text(Message::CompatibleOption)) {
+        request.compatible = true;
     } else if (argument == Text(Message::DecodeOption)) {
         request.decode = true;
     } else if (IsOneOf(argument, Message::VerboseOption, Message::VerboseShortOption)) {

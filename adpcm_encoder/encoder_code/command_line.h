@@ -19,7 +19,7 @@ constexpr unsigned kMostJobs = platform::kMostFilesToRemove;
 struct Request {
     std::string answer;  // the usage or the version, asked for
     std::string misuse;  // the line that says what is wrong
-    bool best = false, decode = false, verbose = false;
+    bool best = false, compatible = false, decode = false, verbose = false;
     std::string outputFolder;
     unsigned jobs = 0;  // 0: one a usable core
     std::vector<std::string> files;

@@ -203,6 +203,7 @@ ConversionResult ConvertOrDecode(const Request& request, const BatchFile& file, 
     Progress progress(file.output);
     ConversionOptions options;
     options.best = request.best;
+    options.compatible = request.compatible;
     options.measure = request.verbose;
     options.workers = workers;
     if (request.best && showsProgress) {

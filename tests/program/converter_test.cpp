@@ -21,7 +21,8 @@ const std::string kRejection =
     "Wave file is already encoded, or wav type is\nstereo or unknown.  Press [enter] to exit ";
 const std::string kDecodeRejection =
     "Wave file is not mono IMA ADPCM, so it was not decoded.  Press [enter] to exit ";
-const std::string kUsageStart = "Usage: pcm-encoder [--best] [-v] [-o DIR] [-j N] FILE...\n";
+const std::string kUsageStart =
+    "Usage: pcm-encoder [--best [--compatible]] [-v] [-o DIR] [-j N] FILE...\n";
 const std::string kMisuse =
     "Usage: pcm-encoder [--best | --decode] [-v] FILE (--best and --decode do not go together)\n";
 const std::string kFailurePrompt = "Press [enter] to exit ";

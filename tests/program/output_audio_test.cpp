@@ -24,6 +24,16 @@ std::vector<short> Tone(std::size_t count, double cyclesPerSample, double amplit
     return samples;
 }
 
+// A sine driven `gain` times past full scale, and clipped there.
+std::vector<short> ClippedTone(std::size_t count, double cyclesPerSample, double gain) {
+    std::vector<short> samples(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        samples[i] = static_cast<short>(
+            std::clamp(gain * 32767 * std::sin(2 * M_PI * cyclesPerSample * i), -32768.0, 32767.0));
+    }
+    return samples;
+}
+
 std::vector<short> Sweep(std::size_t count) {
     std::vector<short> samples(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -37,6 +47,7 @@ using OutputAudio = ProgramTest;
 struct AudioCase {
     const char* what;
     Bytes input;
+    double bestFloorDb = 0;  // well under what --best reaches, to catch a collapse
 };
 
 std::vector<AudioCase> AudioCases() {
@@ -44,6 +55,10 @@ std::vector<AudioCase> AudioCases() {
         {"speech example", ReadBytes(EXAMPLE_WAV)},
         {"noise with a tail", PcmWave(NoisySamples(3 * kSamplesPerBlock + 700, TestSeed()))},
         {"full-scale square", PcmWave(FullScaleSquare(2 * kSamplesPerBlock, 37))},
+        {"full-scale square, 50 Hz", PcmWave(FullScaleSquare(4 * kSamplesPerBlock, 220)), 32},
+        {"full-scale square, 3000 Hz", PcmWave(FullScaleSquare(4 * kSamplesPerBlock, 4)), 16},
+        {"a 440 Hz sine 12 dB into clipping",
+         PcmWave(ClippedTone(4 * kSamplesPerBlock, 440.0 / 22050, 4)), 30},
         {"loud tone", PcmWave(Tone(3 * kSamplesPerBlock, 440.0 / 22050, 30000))},
         {"sweep", PcmWave(Sweep(4 * kSamplesPerBlock))},
         {"silence", PcmWave(std::vector<short>(kSamplesPerBlock + 5, 0))},
@@ -63,25 +78,38 @@ TEST_F(OutputAudio, DecodesToWhatTheEncoderReconstructed) {
 }
 
 // The header, sizes and opening samples of the default output; codes that
-// decode no worse.
+// decode no worse. With --compatible every block's header is the default's.
 TEST_F(OutputAudio, BestKeepsTheLayoutAndDecodesAtLeastAsWell) {
     for (const AudioCase& c : AudioCases()) {
-        SCOPED_TRACE(c.what);
-        TempDir temp;
-        const Bytes output = ConvertedOutput(temp, c.input);
-        WriteBytes(temp.work() / "in.wav", c.input);
-        ASSERT_EQ(RunEncoder(temp, {"--best", "in.wav"}).status, 0);
-        const Bytes best = ReadBytes(temp.work() / "Enc_in.wav");
-        ASSERT_EQ(best.size(), output.size());
-        EXPECT_TRUE(std::equal(output.begin(), output.begin() + kHeaderSize, best.begin()));
-        const std::vector<short> input = InputSamples(c.input);
-        std::vector<short> decoded = DecodeOutput(output), bestDecoded = DecodeOutput(best);
-        for (std::size_t b = 0; b < BlocksIn(output); ++b) {
-            EXPECT_EQ(decoded[b * kSamplesPerBlock], bestDecoded[b * kSamplesPerBlock]);
+        for (const bool compatible : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (compatible ? ", --compatible" : ""));
+            TempDir temp;
+            const Bytes output = ConvertedOutput(temp, c.input);
+            WriteBytes(temp.work() / "in.wav", c.input);
+            std::vector<std::string> args = {"--best", "in.wav"};
+            if (compatible) args.insert(args.begin(), "--compatible");
+            ASSERT_EQ(RunEncoder(temp, args).status, 0);
+            const Bytes best = ReadBytes(temp.work() / "Enc_in.wav");
+            ASSERT_EQ(best.size(), output.size());
+            EXPECT_TRUE(std::equal(output.begin(), output.begin() + kHeaderSize, best.begin()));
+            const std::vector<short> input = InputSamples(c.input);
+            std::vector<short> decoded = DecodeOutput(output), bestDecoded = DecodeOutput(best);
+            for (std::size_t b = 0; b < BlocksIn(output); ++b) {
+                EXPECT_EQ(decoded[b * kSamplesPerBlock], bestDecoded[b * kSamplesPerBlock]);
+                const auto header = output.begin() + kHeaderSize + b * kBlockSize;
+                if (compatible) {
+                    EXPECT_TRUE(std::equal(header, header + kBlockHeaderSize,
+                                           best.begin() + (header - output.begin())))
+                        << "block " << b;
+                }
+            }
+            decoded.resize(input.size());
+            bestDecoded.resize(input.size());
+            EXPECT_LE(SquaredError(input, bestDecoded), SquaredError(input, decoded));
+            if (!compatible && c.bestFloorDb > 0) {
+                EXPECT_GE(SnrDb(input, bestDecoded), c.bestFloorDb);
+            }
         }
-        decoded.resize(input.size());
-        bestDecoded.resize(input.size());
-        EXPECT_LE(SquaredError(input, bestDecoded), SquaredError(input, decoded));
     }
 }
 

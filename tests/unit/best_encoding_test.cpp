@@ -1,8 +1,9 @@
 // --best's encoding shared out among workers, and conversions one after
 // another, in this process.
+#include "convert/best_encoding.h"
+
 #include <gtest/gtest.h>
 
-#include "convert/best_encoding.h"
 #include "convert/conversion.h"
 #include "test_seed.h"
 #include "test_support.h"
@@ -16,21 +17,29 @@ using convert::Outcome;
 namespace {
 
 // Blocks are shared out among the workers as they come free; the bytes must
-// not show it.
+// not show it. Compatible, each block keeps the step index it was given.
 TEST(BestEncoding, GivesTheSameBytesOnOneWorkerAndOnSeveral) {
     constexpr std::size_t kBlocks = 7, kStride = kSamplesPerBlock + 1;
     std::vector<short> rows = NoisySamples(kBlocks * kStride, TestSeed());
-    std::vector<unsigned char> codes[2], indices[2];
-    const std::size_t workers[2] = {1, 3};
-    for (int run = 0; run < 2; ++run) {
-        codes[run].resize(kBlocks * kSamplesPerBlock / 2);
-        indices[run].resize(kBlocks);
-        BestEncoding(workers[run]).Encode(rows.data(), kStride, kSamplesPerBlock,
-                                          codes[run].data(), kSamplesPerBlock / 2,
-                                          indices[run].data(), kBlocks);
+    std::vector<unsigned char> given(kBlocks);
+    for (std::size_t b = 0; b < kBlocks; ++b) given[b] = static_cast<unsigned char>(b * 13 % 89);
+    for (const bool compatible : {false, true}) {
+        SCOPED_TRACE(compatible ? "compatible" : "free");
+        std::vector<unsigned char> codes[2], indices[2];
+        const std::size_t workers[2] = {1, 3};
+        for (int run = 0; run < 2; ++run) {
+            codes[run].resize(kBlocks * kSamplesPerBlock / 2);
+            indices[run] = given;
+            BestEncoding(workers[run], compatible)
+                .Encode(rows.data(), kStride, kSamplesPerBlock, codes[run].data(),
+                        kSamplesPerBlock / 2, indices[run].data(), kBlocks);
+        }
+        EXPECT_EQ(codes[0], codes[1]);
+        EXPECT_EQ(indices[0], indices[1]);
+        if (compatible) {
+            EXPECT_EQ(indices[0], given);
+        }
     }
-    EXPECT_EQ(codes[0], codes[1]);
-    EXPECT_EQ(indices[0], indices[1]);
 }
 
 // Each file of a process's conversions, in either order and with either
@@ -52,8 +61,8 @@ TEST(ConvertFile, TwoFilesInOneProcessEachGiveTheBytesOfARunOfTheirOwn) {
         }
         for (const int first : {0, 1}) {
             for (const int f : {first, 1 - first}) {
-                SCOPED_TRACE(testing::Message() << "file " << f << " after " << 1 - f
-                                                << (best ? ", --best" : ""));
+                SCOPED_TRACE(testing::Message()
+                             << "file " << f << " after " << 1 - f << (best ? ", --best" : ""));
                 const fs::path in = temp.work() / ("in" + std::to_string(f) + ".wav");
                 const fs::path out = temp.work() / "out.wav";
                 WriteBytes(in, inputs[f]);

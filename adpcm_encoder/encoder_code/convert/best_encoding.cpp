@@ -11,14 +11,20 @@ std::size_t BestEncoding::WorkersFor(std::size_t groupBlocks, unsigned wanted) {
     return std::max<std::size_t>(1, std::min(workers, groupBlocks));
 }
 
-BestEncoding::BestEncoding(std::size_t workers) : pool_(workers), searches_(pool_.workers()) {}
+BestEncoding::BestEncoding(std::size_t workers, bool compatible)
+    : compatible_(compatible), pool_(workers), searches_(pool_.workers()) {}
 
 void BestEncoding::Encode(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
                           unsigned char* codes, std::size_t codesStride,
                           unsigned char* startIndices, std::size_t count) {
     pool_.Run(count, [&](std::size_t worker, std::size_t b) {
-        startIndices[b] =
-            searches_[worker].Encode(rows + b * rowStride, codesPerBlock, codes + b * codesStride);
+        const short* row = rows + b * rowStride;
+        unsigned char* blockCodes = codes + b * codesStride;
+        if (compatible_) {
+            searches_[worker].EncodeFrom(row, codesPerBlock, startIndices[b], blockCodes);
+        } else {
+            startIndices[b] = searches_[worker].Encode(row, codesPerBlock, blockCodes);
+        }
     });
 }
 

@@ -21,16 +21,19 @@ public:
     // there are blocks in a group.
     static std::size_t WorkersFor(std::size_t groupBlocks, unsigned wanted);
 
-    explicit BestEncoding(std::size_t workers);
+    // `compatible`: each block from the step index it is given.
+    BestEncoding(std::size_t workers, bool compatible);
 
     // Rows as EncodeBlocks takes them; block b's codes, codesPerBlock / 2
     // bytes, go to codes + b * codesStride, and its step index to
-    // startIndices[b].
+    // startIndices[b], which holds the default's and, when compatible, keeps
+    // it.
     void Encode(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
                 unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
                 std::size_t count);
 
 private:
+    bool compatible_;
     WorkerPool pool_;
     std::vector<codec::BestBlockEncoder> searches_;
 };

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "codec/blocks.h"
 #include "convert/results.h"
 #include "convert/tuning.h"
-#include "codec/blocks.h"
 #include "platform/file_system.h"
 #include "wave/wave_output.h"
 
@@ -71,8 +71,8 @@ Group::Group(std::int64_t inputBlocks)
 // fill is filled up with its last sample, so a decoder that plays it hears
 // neither a click nor a gap.
 ReadFailure Group::Fill(std::FILE* input, std::uint64_t& left) {
-    const std::size_t samples = static_cast<std::size_t>(
-        std::min<std::uint64_t>(left, capacity_ * wave::kSamplesPerBlock));
+    const std::size_t samples =
+        static_cast<std::size_t>(std::min<std::uint64_t>(left, capacity_ * wave::kSamplesPerBlock));
     if (const ReadFailure failure = ReadExactly(input, raw_.data(), samples * sizeof(short))) {
         return failure;
     }
@@ -91,12 +91,12 @@ ReadFailure Group::Fill(std::FILE* input, std::uint64_t& left) {
 
 void Group::Encode(BestEncoding* best, bool opensTheFile) {
     unsigned char* codes = &blocks_[wave::kBlockHeaderSize];
+    std::fill_n(startIndices_.begin(), count_, kLaterBlockStepIndex);
+    if (opensTheFile && count_ > 0) startIndices_[0] = FirstBlockStepIndex(rows_[0]);
     if (best) {
         best->Encode(rows_.data(), kRowStride, wave::kSamplesPerBlock, codes, wave::kBlockSize,
                      startIndices_.data(), count_);
     } else {
-        std::fill_n(startIndices_.begin(), count_, kLaterBlockStepIndex);
-        if (opensTheFile && count_ > 0) startIndices_[0] = FirstBlockStepIndex(rows_[0]);
         EncodeBlocks(rows_.data(), kRowStride, wave::kSamplesPerBlock, codes, wave::kBlockSize,
                      startIndices_.data(), count_);
     }
@@ -140,7 +140,8 @@ EncodingPass::EncodingPass(const ConversionOptions& options, std::int64_t inputB
     : options_(options) {
     groups_.emplace_back(inputBlocks);
     if (options.best) {
-        best_.emplace(BestEncoding::WorkersFor(groups_[0].capacity(), options.workers));
+        best_.emplace(BestEncoding::WorkersFor(groups_[0].capacity(), options.workers),
+                      options.compatible);
     }
     if (options.measure) {
         fidelity_.emplace(groups_[0].capacity());

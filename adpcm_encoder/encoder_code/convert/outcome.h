@@ -15,9 +15,12 @@ enum class Outcome { Converted, Rejected, Failed };
 
 struct ConversionOptions {
     // Each block from the step index and with the codes that decode closest
-    // to its samples (ima_adpcm_search.h), on every core; else as the
+    // to its samples (codec/search.h), on every core; else as the
     // default encoder codes it.
     bool best = false;
+    // With best: each block's header as the default writes it (its step
+    // index too), only the codes searched.
+    bool compatible = false;
     // --best's threads: 0 for one a core this process may use.
     unsigned workers = 0;
     // Work out the signal-to-noise ratio of the written blocks.
