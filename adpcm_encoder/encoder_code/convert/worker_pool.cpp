@@ -7,10 +7,10 @@
 
 namespace convert {
 
-using platform::InterruptionsHeldOff;
+using platform::InterruptionsKeptFromThreads;
 
 WorkerPool::WorkerPool(std::size_t workers) {
-    const InterruptionsHeldOff heldOff;
+    const InterruptionsKeptFromThreads keptFromThreads;
     threads_.reserve(workers > 1 ? workers - 1 : 0);
     // Under a limit on threads or memory the pool goes on with those it has
     // started, or with the calling thread alone: what it makes does not

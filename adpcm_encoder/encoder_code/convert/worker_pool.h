@@ -1,9 +1,9 @@
 // A fixed set of threads that share out the items of a job: the encoding
 // pass's blocks, which are independent of each other.
 //
-// The threads are started once, by the constructor, with interruptions held
-// off: they inherit that, and so every interruption reaches the thread that
-// runs the conversion, whose hold-offs it then honours. They wait between
+// The threads are started once, by the constructor, with interruptions kept
+// from them: they inherit that, and so every interruption reaches the thread
+// that started them, whose hold-offs it then honours. They wait between
 // jobs and end with the pool. What an item writes must not overlap what
 // another item writes; then the result does not depend on how many threads
 // there are, nor on which thread takes which item.

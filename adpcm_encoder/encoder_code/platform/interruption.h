@@ -30,14 +30,26 @@ void HandleInterruptions();
 // While alive, an interruption waits (on Linux the signals are blocked on
 // this thread and the handler waits for its lock; on Windows the console's
 // handler waits for the lock); it comes once this ends. One at a time on a
-// thread; threads started meanwhile never take an interruption, which goes
-// to the thread that handles them.
+// thread, around steps that take no lock of their own (a thread that holds
+// one the interrupted thread waits for would keep the handler waiting).
 class InterruptionsHeldOff {
 public:
     InterruptionsHeldOff();
     ~InterruptionsHeldOff();
     InterruptionsHeldOff(const InterruptionsHeldOff&) = delete;
     InterruptionsHeldOff& operator=(const InterruptionsHeldOff&) = delete;
+};
+
+// While alive, no interruption reaches this thread, nor a thread it starts
+// meanwhile, which keeps that for good; unlike InterruptionsHeldOff it takes
+// no lock, and so may wrap what allocates (starting a thread). On Windows
+// the console's handler has a thread of its own, and this does nothing.
+class InterruptionsKeptFromThreads {
+public:
+    InterruptionsKeptFromThreads();
+    ~InterruptionsKeptFromThreads();
+    InterruptionsKeptFromThreads(const InterruptionsKeptFromThreads&) = delete;
+    InterruptionsKeptFromThreads& operator=(const InterruptionsKeptFromThreads&) = delete;
 };
 
 // A file to remove should the run be interrupted: `path` is read only then,

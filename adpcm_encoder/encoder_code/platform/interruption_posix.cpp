@@ -22,8 +22,9 @@ const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1
 // to finish a step. A lock-free flag is what a handler may wait on.
 std::atomic_flag lock = ATOMIC_FLAG_INIT;
 
-// The mask that InterruptionsHeldOff puts back, for each thread.
-thread_local sigset_t unblocked;
+// The mask that InterruptionsHeldOff and InterruptionsKeptFromThreads put
+// back, for each thread.
+thread_local sigset_t unblocked, unkept;
 
 sigset_t Interruptions() {
     sigset_t signals;
@@ -84,6 +85,15 @@ InterruptionsHeldOff::InterruptionsHeldOff() {
     const sigset_t signals = Interruptions();
     pthread_sigmask(SIG_BLOCK, &signals, &unblocked);
     Lock();
+}
+
+InterruptionsKeptFromThreads::InterruptionsKeptFromThreads() {
+    const sigset_t signals = Interruptions();
+    pthread_sigmask(SIG_BLOCK, &signals, &unkept);
+}
+
+InterruptionsKeptFromThreads::~InterruptionsKeptFromThreads() {
+    pthread_sigmask(SIG_SETMASK, &unkept, nullptr);
 }
 
 InterruptionsHeldOff::~InterruptionsHeldOff() {

@@ -36,6 +36,10 @@ InterruptionsHeldOff::InterruptionsHeldOff() { AcquireSRWLockExclusive(&lock); }
 
 InterruptionsHeldOff::~InterruptionsHeldOff() { ReleaseSRWLockExclusive(&lock); }
 
+InterruptionsKeptFromThreads::InterruptionsKeptFromThreads() = default;
+
+InterruptionsKeptFromThreads::~InterruptionsKeptFromThreads() = default;
+
 // Windows has no SIGPIPE: the write fails as it is.
 void WritesToClosedPipesFail() {}
 
