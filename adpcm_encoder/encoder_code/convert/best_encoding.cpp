@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/cores.h"
+#include "platform/resources.h"
 
 namespace convert {
 

@@ -128,7 +128,14 @@ ConversionResult WithCheckedInput(const std::string& inputPath, const Check& che
                                   const Pass& pass) {
     Input input;
     Opened opened = OpenRegularFile(inputPath, input.size);
-    if (!opened.file) return Rejected(inputPath, OpenRejection(opened.error));
+    if (!opened.file) {
+        // Out of descriptors or memory, the run failed, not the file.
+        const int code = opened.error.code();
+        if (code == EMFILE || code == ENFILE || code == ENOMEM) {
+            return Failure(inputPath, Message::CannotOpen, opened.error);
+        }
+        return Rejected(inputPath, OpenRejection(opened.error));
+    }
     input.buffer = StreamBufferFor(static_cast<std::uint64_t>(input.size));
     input.file = std::move(opened.file);
     Buffer(input.file.get(), input.buffer);

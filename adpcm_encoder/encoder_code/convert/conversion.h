@@ -9,8 +9,10 @@
 //
 // Rejected: the input is no regular file, cannot be opened or read while it
 // is checked, or holds no audio that the program takes; nothing is written.
-// Failed: anything that goes wrong after the check: an input too large for
-// the size fields of a WAVE file, or one that ends early; a folder or a file
+// Failed: an input that cannot be opened for want of descriptors or memory
+// (which says nothing of the file); anything that goes wrong after the
+// check: an input too large for the size fields of a WAVE file, or one that
+// ends early; a folder or a file
 // this user may not write at the output's name, found before the encoding
 // pass; an output that cannot be created, written, given the permissions of
 // the file it replaces, or moved onto its name; memory that runs out.

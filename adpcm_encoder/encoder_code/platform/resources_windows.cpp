@@ -1,10 +1,11 @@
+#include <stdio.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <bitset>
 #include <thread>
 
-#include "platform/cores.h"
+#include "platform/resources.h"
 
 namespace platform {
 
@@ -15,5 +16,7 @@ unsigned UsableCores() {
     }
     return std::max(1u, std::thread::hardware_concurrency());
 }
+
+unsigned long FilesThisProcessMayOpen() { return static_cast<unsigned long>(_getmaxstdio()); }
 
 }  // namespace platform
