@@ -1,9 +1,9 @@
 #include "convert/batch.h"
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <set>
+#include <utility>
 
 #include "convert/naming.h"
 #include "platform/folders.h"
@@ -13,46 +13,44 @@
 namespace convert {
 
 using platform::About;
+using platform::FoldedName;
 using platform::FolderIdentity;
 using platform::IsFolder;
+using platform::IsLink;
 using platform::ListFolder;
 using platform::Message;
 using platform::NameStart;
 using platform::SystemError;
+using platform::SystemNameStart;
 using platform::Text;
-using platform::Worded;
 
 namespace {
 
 const char kWaveExtension[] = ".wav";
-
-std::string Folded(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 // A WAVE file's name, and none that a run of this kind writes: decoding
 // takes a folder of Enc_ files, converting leaves them out.
 bool IsInputName(const std::string& name, bool decode) {
     const std::size_t extension = sizeof kWaveExtension - 1;
     return name.size() > extension &&
-           Folded(name.substr(name.size() - extension)) == kWaveExtension && !IsDecodedName(name) &&
-           (decode || !IsConvertedName(name));
+           FoldedName(name.substr(name.size() - extension)) == FoldedName(kWaveExtension) &&
+           !IsDecodedName(name) && (decode || !IsConvertedName(name));
 }
 
 // The same text for every path to one file: its folder's identity (one
-// lookup a folder) and its name in one case.
+// lookup a folder) and its name in one case, the folder and the name split
+// where the system splits them.
 class FileKeys {
 public:
     std::string KeyOf(const std::string& path) {
-        const std::string folder = path.substr(0, NameStart(path));
+        const std::string folder = path.substr(0, SystemNameStart(path));
         auto known = folders_.find(folder);
         if (known == folders_.end()) {
             std::string identity = FolderIdentity(folder.empty() ? "." : folder);
             if (identity.empty()) identity = std::string(1, '\0') + folder;  // not a folder yet
             known = folders_.emplace(folder, identity).first;
         }
-        return known->second + "/" + Folded(path.substr(folder.size()));
+        return known->second + "/" + FoldedName(path.substr(folder.size()));
     }
 
 private:
@@ -82,19 +80,18 @@ Batch PlanBatch(const std::vector<std::string>& arguments, bool decode,
                 const std::string& outputFolder) {
     Batch batch;
     FileKeys keys;
-    std::map<std::string, std::string> inputOfOutput;  // by the output's key
+    std::map<std::string, std::size_t> lastWithOutput;  // by the output's key
     std::set<std::string> inputKeys;
     const auto add = [&](const std::string& input) {
         BatchFile file;
         file.input = input;
         file.output = decode ? DecodedPathFor(input) : OutputPathFor(input);
         if (!outputFolder.empty()) file.output = InFolder(outputFolder, file.output);
-        const auto [earlier, first] = inputOfOutput.emplace(keys.KeyOf(file.output), input);
-        if (!first) {
-            file.refusal = Worded(Message::SameOutput, Shown(input).c_str(),
-                                  Shown(earlier->second).c_str(), Shown(file.output).c_str());
-        }
+        const auto [earlier, first] =
+            lastWithOutput.emplace(keys.KeyOf(file.output), batch.files.size());
+        if (!first) file.sameOutputAs = std::exchange(earlier->second, batch.files.size());
         inputKeys.insert(keys.KeyOf(input));
+        if (IsLink(input)) batch.independent = false;  // it may lead to an output
         batch.files.push_back(std::move(file));
     };
     for (const std::string& argument : arguments) {
@@ -104,9 +101,14 @@ Batch PlanBatch(const std::vector<std::string>& arguments, bool decode,
         }
         std::string refusal;
         for (const std::string& input : WaveFilesIn(argument, decode, refusal)) add(input);
-        if (!refusal.empty()) batch.files.push_back({argument, std::string(), refusal});
+        if (!refusal.empty()) {
+            BatchFile none;
+            none.input = argument;
+            none.refusal = refusal;
+            batch.files.push_back(std::move(none));
+        }
     }
-    for (const auto& [outputKey, input] : inputOfOutput) {
+    for (const auto& [outputKey, file] : lastWithOutput) {
         if (inputKeys.count(outputKey)) batch.independent = false;
     }
     return batch;

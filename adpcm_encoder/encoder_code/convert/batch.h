@@ -7,10 +7,13 @@
 // "Enc_" (when decoding those are what the folder is given for). An input whose
 // output is that of an earlier input (the same folder, by whatever path, and
 // the same name, in any case: FAT and NTFS take take.wav and take.WAV for one
-// file) is left out with a line that names both.
+// file) names the last such input before it, and is to be converted only
+// if none of them wrote that output.
 // Nothing here prints or writes.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,8 @@ struct BatchFile {
     // Not converted: the line that says why, and how it counts.
     std::string refusal;
     Outcome refused = Outcome::Rejected;
+    // The last file before this one with the same output, if any.
+    std::optional<std::size_t> sameOutputAs;
 };
 
 struct Batch {

@@ -13,6 +13,9 @@ namespace platform {
 // Whether `path` leads to a folder, through links too.
 bool IsFolder(const std::string& path);
 
+// Whether `path` is a symbolic link (on Windows, any reparse point).
+bool IsLink(const std::string& path);
+
 // Why `path` cannot be written into as a folder: nothing there (ENOENT), or
 // something that is not a folder (ENOTDIR); none when it is a folder.
 SystemError CheckFolder(const std::string& path);

@@ -22,6 +22,11 @@ bool IsFolder(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool IsLink(const std::string& path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 SystemError CheckFolder(const std::string& path) {
     struct stat info;
     if (stat(path.c_str(), &info) != 0) return SystemError(errno);

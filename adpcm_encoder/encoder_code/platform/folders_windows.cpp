@@ -25,6 +25,11 @@ bool IsFolder(const std::string& path) {
     return IsFolderAttributes(GetFileAttributesA(path.c_str()));
 }
 
+bool IsLink(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != kNoAttributes && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 SystemError CheckFolder(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == kNoAttributes) return LastError();

@@ -17,6 +17,15 @@ std::size_t NameStart(const std::string& path);
 // has none. Each system's paths unit gives its own.
 std::size_t DrivePrefixSize(const std::string& path);
 
+// Where the system itself, not the program's naming, ends a path's folder
+// part: on Linux after the last '/' alone (a '\\' is part of a name there).
+std::size_t SystemNameStart(const std::string& path);
+
+// A file's name as the file systems this program writes to compare names:
+// on Linux with ASCII letters in one case (FAT, and NTFS mounted there, take
+// take.wav and TAKE.WAV for one file), on Windows every letter, as NTFS does.
+std::string FoldedName(const std::string& name);
+
 // What goes between a folder and a name put in it: '\\' on Windows, '/'
 // elsewhere.
 char FolderSeparator();
