@@ -53,7 +53,8 @@ private:
 
 // "8" gives 8; anything but a whole number from 1 to kMostJobs gives 0.
 unsigned JobsIn(const std::string& value) {
-    if (value.empty() || value.size() > 2 ||
+    constexpr std::size_t kMostDigits = 9;  // within unsigned long everywhere
+    if (value.empty() || value.size() > kMostDigits ||
         !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return 0;
     }
@@ -112,7 +113,7 @@ Request Parse(int argc, char** argv) {
             request.files.insert(request.files.end(), rest.begin(), rest.end());
         } else if (TakeOption(argument, arguments, request)) {
             continue;
-        } else if (argument[0] == '-') {
+        } else if (argument.size() > 1 && argument[0] == '-') {  // "-" names a file
             request.misuse = Worded(Message::UnknownOption, argument.c_str());
         } else {
             request.files.push_back(argument);

@@ -14,10 +14,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
@@ -29,10 +31,10 @@
 #include "convert/worker_pool.h"
 #include "platform/arguments.h"
 #include "platform/console.h"
-#include "platform/cores.h"
 #include "platform/folders.h"
 #include "platform/interruption.h"
 #include "platform/messages.h"
+#include "platform/resources.h"
 #include "platform/stream.h"
 
 using convert::Batch;
@@ -49,6 +51,7 @@ using convert::WorkerPool;
 using platform::About;
 using platform::CheckFolder;
 using platform::ExpandWildcards;
+using platform::FilesThisProcessMayOpen;
 using platform::Flush;
 using platform::HandleInterruptions;
 using platform::InterruptionsHeldOff;
@@ -215,47 +218,172 @@ ConversionResult ConvertOrDecode(const Request& request, const BatchFile& file, 
 }
 
 // Reports the files' results in the order they were given, whichever order
-// they finish in: each as soon as those before it are reported.
+// they finish in, on the thread that runs the program, so that a closed
+// pipe ends the run there alone, as it ends a run of one file. A file whose
+// conversion ran out of memory has no result.
 class InOrder {
 public:
-    InOrder(const Batch& batch, const Request& request)
-        : batch_(batch), request_(request), results_(batch.files.size()) {}
+    // `here`: Finished runs on the program's thread, and reports at once.
+    InOrder(const Batch& batch, const Request& request, bool here)
+        : batch_(batch),
+          request_(request),
+          here_(here),
+          results_(batch.files.size()),
+          finished_(batch.files.size()) {}
 
-    void Finished(std::size_t file, ConversionResult result) {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        results_[file] = std::move(result);
-        for (; next_ < results_.size() && results_[next_]; ++next_) {
-            Report(*results_[next_], batch_.files[next_].output, request_, tally_);
-            results_[next_].reset();
+    void Finished(std::size_t file, std::optional<ConversionResult> result) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            results_[file] = std::move(result);
+            finished_[file] = true;
+        }
+        if (here_) {
+            ReportFinished();
+        } else {
+            finishedOne_.notify_all();
+        }
+    }
+
+    // On the program's thread while others convert: reports each file as
+    // those before it are reported, until all are.
+    void ReportAll() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (next_ < results_.size()) {
+            finishedOne_.wait(lock, [&] { return finished_[next_]; });
+            lock.unlock();
+            ReportFinished();
+            lock.lock();
         }
     }
 
     const Tally& tally() const { return tally_; }
 
 private:
+    void ReportFinished() {
+        for (;;) {
+            std::optional<ConversionResult> result;
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                if (next_ == results_.size() || !finished_[next_]) return;
+                result = std::move(results_[next_]);
+                results_[next_].reset();
+            }
+            const std::string& output = batch_.files[next_].output;
+            if (result) {
+                Report(*result, output, request_, tally_);
+            } else {
+                PrintOutOfMemory(output);
+                tally_.Add(Outcome::Failed);
+            }
+            const std::lock_guard<std::mutex> lock(mutex_);
+            ++next_;
+        }
+    }
+
+    // Worded without allocating: memory has just run out.
+    static void PrintOutOfMemory(const std::string& output) {
+        std::fprintf(stderr, Text(Message::About), output.c_str(), Text(Message::CannotConvert));
+        std::fprintf(stderr, Text(Message::About), "", Text(Message::OutOfMemory));
+        std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+
     const Batch& batch_;
     const Request& request_;
+    const bool here_;
     std::mutex mutex_;
+    std::condition_variable finishedOne_;
     std::vector<std::optional<ConversionResult>> results_;
-    std::size_t next_ = 0;
+    std::vector<bool> finished_;
+    std::size_t next_ = 0;  // the next to report; changed only by the reporting thread
     Tally tally_;
 };
 
+// Which file of the run wrote the output that a name stands for: a later
+// file with an earlier one's output waits for that one, and is converted
+// only if it wrote nothing (it was rejected, or failed).
+class Claims {
+public:
+    explicit Claims(std::size_t files) : writer_(files, kUnsettled) {}
+
+    // `writer`: the file whose output the name holds, or kNone.
+    void Settle(std::size_t file, std::size_t writer) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            writer_[file] = writer;
+        }
+        settled_.notify_all();
+    }
+
+    // Waits until `file` is settled. Files are taken in order, so an
+    // earlier one is under way on another worker, or done.
+    std::size_t WriterFor(std::size_t file) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        settled_.wait(lock, [&] { return writer_[file] != kUnsettled; });
+        return writer_[file];
+    }
+
+    static constexpr std::size_t kNone = SIZE_MAX, kUnsettled = SIZE_MAX - 1;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable settled_;
+    std::vector<std::size_t> writer_;
+};
+
+// Two descriptors a file (its input and its output, a third a moment to sync
+// the folder) beside those the run keeps open.
+constexpr unsigned long kDescriptorsPerFile = 3, kDescriptorsKept = 8;
+
 // Every file in the order given, each as a run of its own would do it, up
-// to `jobs` at once; --best takes one at a time with its blocks on that many
-// threads. Files that depend on each other go one after another.
+// to `jobs` at once (fewer if the process may not open the files they need);
+// --best takes one at a time with its blocks on that many threads. Files that
+// depend on each other go one after another.
 Tally RunBatch(const Request& request, const Batch& batch) {
     const unsigned jobs = request.jobs ? request.jobs : std::min(UsableCores(), kMostJobs);
+    const unsigned long openable = FilesThisProcessMayOpen();
+    const std::size_t affordable = openable > kDescriptorsKept + kDescriptorsPerFile
+                                       ? (openable - kDescriptorsKept) / kDescriptorsPerFile
+                                       : 1;
     const bool oneAtATime = request.best || !batch.independent || batch.files.size() == 1;
     const std::size_t fileWorkers =
-        oneAtATime ? 1 : std::min<std::size_t>(jobs, batch.files.size());
-    InOrder reports(batch, request);
-    WorkerPool pool(fileWorkers);
-    const bool showsProgress = pool.workers() == 1;
-    pool.Run(batch.files.size(), [&](std::size_t, std::size_t file) {
-        reports.Finished(file, ConvertOrDecode(request, batch.files[file], oneAtATime ? jobs : 1,
-                                               showsProgress));
-    });
+        oneAtATime ? 1 : std::min<std::size_t>({jobs, batch.files.size(), affordable});
+    // With several threads, one more: the program's own reports.
+    WorkerPool pool(fileWorkers > 1 ? fileWorkers + 1 : 1);
+    const bool here = pool.workers() == 1;
+    InOrder reports(batch, request, here);
+    Claims claims(batch.files.size());
+    const bool showsProgress = here;
+    const WorkerPool::Job job = [&](std::size_t, std::size_t index) {
+        const BatchFile& file = batch.files[index];
+        std::size_t writer = Claims::kNone;
+        std::optional<ConversionResult> result;
+        try {
+            if (file.sameOutputAs) writer = claims.WriterFor(*file.sameOutputAs);
+            if (writer != Claims::kNone) {
+                result = ConversionResult{
+                    Outcome::Rejected,
+                    Worded(Message::SameOutput, Shown(file.input).c_str(),
+                           Shown(batch.files[writer].input).c_str(), Shown(file.output).c_str()),
+                    {},
+                    {}};
+            } else {
+                result = ConvertOrDecode(request, file, oneAtATime ? jobs : 1, showsProgress);
+                if (result->outcome == Outcome::Converted) writer = index;
+            }
+        } catch (const std::bad_alloc&) {
+            result.reset();
+        }
+        claims.Settle(index, writer);
+        reports.Finished(index, std::move(result));
+    };
+    if (here) {
+        pool.Run(batch.files.size(), job);
+    } else {
+        pool.Post(batch.files.size(), job);
+        reports.ReportAll();
+        pool.Wait();  // every file is done: nothing is left for this thread
+    }
     return reports.tally();
 }
 

@@ -78,8 +78,11 @@ std::string FirstLine(const std::string& text) {
 TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
     const Waiting cases[] = {
         {"instruction", {}, kInstruction, true, 0},
-        {"instruction for --decode", {"--decode"},
-         "Give a mono IMA ADPCM wave file to decode.  Press [enter] to exit ", true, 0},
+        {"instruction for --decode",
+         {"--decode"},
+         "Give a mono IMA ADPCM wave file to decode.  Press [enter] to exit ",
+         true,
+         0},
         {"rejection",
          {"stereo.wav"},
          "stereo.wav: 22050 Hz, 2 channels, 16-bit PCM; " + kNeeds + "\n" + kRejection,
@@ -147,6 +150,9 @@ TEST_F(Program, WaitsForALineAfterEachMessageButNotAfterAConversion) {
         WriteBytes(temp.work() / "in.wav", input);
         fs::create_directory(temp.work() / "Enc_in.wav");
         WriteBytes(temp.work() / "take.wav", input);
+        fs::create_directories(temp.work() / "sub");
+        fs::create_directories(temp.work() / "out");
+        WriteBytes(temp.work() / "sub/stereo.wav", input);
         WriteBytes(temp.work() / "--help", input);
         WriteBytes(temp.work() / "--best", input);
         std::string line = "cd " + ShellQuoted(temp.work().string()) + " && " + ProgramCommand();
@@ -300,14 +306,13 @@ TEST_F(Program, WritesTheImaAdpcmHeader) {
     ASSERT_EQ(RunEncoder(temp, {"in.wav"}).status, 0);
     Bytes header = ReadBytes(temp.work() / "Enc_in.wav");
     header.resize(kHeaderSize);
-    const Bytes expected = {
-        'R',  'I',  'F', 'F', 0x3C, 0x08, 0x00, 0x00, 'W',  'A',  'V', 'E',
-        'f',  'm',  't', ' ', 20,   0,    0,    0,    0x11, 0x00, 1,   0,
-        0x22, 0x56, 0,   0,   0x11, 0x2B, 0,    0,     // 22050 Hz, 11025 B/s
-        0x04, 0x04, 4,   0,   2,    0,    0x00, 0x08,  // align 1028, 4 bits, 2 extra bytes, 2048 a
-                                                       // block
-        'f',  'a',  'c', 't', 4,    0,    0,    0,    0x00, 0x10, 0,   0,  // 4096 samples
-        'd',  'a',  't', 'a', 0x08, 0x08, 0,    0};                        // 2056 bytes of blocks
+    const Bytes expected = {'R', 'I', 'F', 'F', 0x3C, 0x08, 0x00, 0x00, 'W', 'A', 'V', 'E', 'f',
+                            'm', 't', ' ', 20, 0, 0, 0, 0x11, 0x00, 1, 0, 0x22, 0x56, 0, 0, 0x11,
+                            0x2B, 0, 0,                          // 22050 Hz, 11025 B/s
+                            0x04, 0x04, 4, 0, 2, 0, 0x00, 0x08,  // align 1028, 4 bits, 2 extra
+                                                                 // bytes, 2048 a block
+                            'f', 'a', 'c', 't', 4, 0, 0, 0, 0x00, 0x10, 0, 0,  // 4096 samples
+                            'd', 'a', 't', 'a', 0x08, 0x08, 0, 0};  // 2056 bytes of blocks
     EXPECT_EQ(header, expected);
 }
 
