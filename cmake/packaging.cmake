@@ -41,11 +41,22 @@ else()
       WORKING_DIRECTORY ${PROJECT_BINARY_DIR} VERBATIM)
     list(APPEND compressed_documents ${PROJECT_BINARY_DIR}/${document}.gz)
   endforeach()
-  add_custom_target(compressed_documents ALL DEPENDS ${compressed_documents})
+  # The notes the README links to, in docs/ beside it as in the sources.
+  set(compressed_notes)
+  foreach(note output-format safe-output development performance packaging)
+    configure_file(${PROJECT_SOURCE_DIR}/docs/${note}.md ${PROJECT_BINARY_DIR}/docs/${note}.md COPYONLY)
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/docs/${note}.md.gz
+      COMMAND gzip -9nkf ${note}.md
+      DEPENDS ${PROJECT_BINARY_DIR}/docs/${note}.md
+      WORKING_DIRECTORY ${PROJECT_BINARY_DIR}/docs VERBATIM)
+    list(APPEND compressed_notes ${PROJECT_BINARY_DIR}/docs/${note}.md.gz)
+  endforeach()
+  add_custom_target(compressed_documents ALL DEPENDS ${compressed_documents} ${compressed_notes})
   install(FILES ${PROJECT_BINARY_DIR}/pcm-encoder.1.gz DESTINATION share/man/man1)
   install(FILES ${LINUX_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
                 ${PROJECT_BINARY_DIR}/README.md.gz ${PROJECT_BINARY_DIR}/CHANGELOG.md.gz
           DESTINATION share/doc/pcm-encoder)
+  install(FILES ${compressed_notes} DESTINATION share/doc/pcm-encoder/docs)
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -3,8 +3,8 @@
 # pcm-encoder.exe, its guide and the licence, the guide quotes the program's
 # messages as it prints them, and the .exe carries the version information;
 # the .deb installs a working /usr/bin/pcm-encoder that loads no shared
-# library, its manual, copyright file and changelogs, and lintian finds
-# nothing in it but what its override lets pass. First, needing no package,
+# library, its manual, copyright file, changelogs and the notes the README
+# links to, and lintian finds nothing in it but what its override lets pass. First, needing no package,
 # the manual and the guide quote every message in the program's table of
 # messages.
 # Usage: packages_test.sh ZIP DEB-FOLDER VERSION PCM-ENCODER EXAMPLE-WAV; exit
@@ -161,6 +161,11 @@ $doc/CHANGELOG.md.gz
 $doc/README.md.gz
 $doc/changelog.gz
 $doc/copyright
+$doc/docs/development.md.gz
+$doc/docs/output-format.md.gz
+$doc/docs/packaging.md.gz
+$doc/docs/performance.md.gz
+$doc/docs/safe-output.md.gz
 ./usr/share/lintian/overrides/pcm-encoder
 ./usr/share/man/man1/pcm-encoder.1.gz" && -x $work/deb/usr/bin/pcm-encoder ]] ||
   fail ".deb installs: ${files//$'\n'/ }"
