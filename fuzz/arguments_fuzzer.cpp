@@ -4,8 +4,8 @@
 // for an answer and find a misuse at once, must keep -j within its bounds,
 // and must give back as files only arguments it was given, in their order.
 // PlanBatch then plans those files from an empty folder of the fuzzer's
-// own: each is planned with an output or refused, and two with one output
-// never both go through. Any breach aborts,
+// own: each is planned with an output or refused, and of two with one
+// output the later names the earlier. Any breach aborts,
 // which libFuzzer reports as a finding.
 #include <unistd.h>
 
@@ -72,11 +72,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const convert::Batch batch =
         convert::PlanBatch(request.files, request.decode, request.outputFolder);
     std::set<std::string> outputs;
-    for (const convert::BatchFile& file : batch.files) {
+    for (std::size_t i = 0; i < batch.files.size(); ++i) {
+        const convert::BatchFile& file = batch.files[i];
         // A folder without WAVE files has no output, and is refused.
         Check(!file.output.empty() || !file.refusal.empty());
-        // Byte for byte the same output can only go through once.
-        if (file.refusal.empty()) Check(outputs.insert(file.output).second);
+        // A later file with an earlier one's output names that one, and the
+        // same output, byte for byte, is never planned twice without it.
+        if (file.sameOutputAs) Check(*file.sameOutputAs < i);
+        if (file.refusal.empty() && !file.sameOutputAs) Check(outputs.insert(file.output).second);
     }
     return 0;
 }
