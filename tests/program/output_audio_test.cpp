@@ -63,6 +63,8 @@ std::vector<AudioCase> AudioCases() {
         {"sweep", PcmWave(Sweep(4 * kSamplesPerBlock))},
         {"silence", PcmWave(std::vector<short>(kSamplesPerBlock + 5, 0))},
         {"one sample", PcmWave({1234})},
+        {"three samples: only they count, not the ones that fill the block",
+         PcmWave({-238, 39, 603})},
     };
 }
 

@@ -159,11 +159,13 @@ int MovesBelow(int index, int difference) {
     return below;
 }
 
-void OfferCode(Scratch& s, std::size_t k, int sample, int position) {
+// `counted`: whether the sample's error counts (it is the block's own).
+void OfferCode(Scratch& s, std::size_t k, int sample, int position, bool counted) {
     const int predicted = s.predicted[k], index = s.index[k];
     const int next =
         std::clamp(predicted + kLevelTable.move[index][position], kMinSample, kMaxSample);
-    Offer(s, next, kLevelTable.next[index][position], s.error[k] + Square(sample - next),
+    Offer(s, next, kLevelTable.next[index][position],
+          s.error[k] + (counted ? Square(sample - next) : 0),
           static_cast<std::uint16_t>(k << kCodeBits | CodeAt(position)));
 }
 
@@ -192,13 +194,13 @@ unsigned TriedPositions(const Scratch& s, std::size_t k, int sample) {
 }
 
 // Offers from each of the `paths` kept the codes worth trying at `sample`.
-void Extend(Scratch& s, std::size_t paths, int sample) {
+void Extend(Scratch& s, std::size_t paths, int sample, bool counted) {
     ForEachTouched(s, [&](std::size_t index) { s.filled[index] = 0; });
     s.touched = {};
     for (std::size_t k = 0; k < paths; ++k) {
         const unsigned tried = TriedPositions(s, k, sample);
         for (int position = 0; position < kLevels; ++position) {
-            if (tried >> position & 1) OfferCode(s, k, sample, position);
+            if (tried >> position & 1) OfferCode(s, k, sample, position, counted);
         }
     }
 }
@@ -242,12 +244,13 @@ std::size_t Keep(Scratch& s, std::size_t t) {
 
 // The squared error of the default encoder's codes for the block from
 // `startIndex`, over the samples the codes before the last stand for.
-std::uint64_t GreedyError(const short* row, std::size_t codesPerBlock, unsigned char startIndex) {
+// `counted`: the codes whose samples count, from the first.
+std::uint64_t GreedyError(const short* row, std::size_t counted, unsigned char startIndex) {
     IMA_ADPCM codec;
     codec.PredictedValue = row[0];
     codec.StepIndex = startIndex;
     std::uint64_t error = 0;
-    for (std::size_t i = 1; i < codesPerBlock; ++i) {
+    for (std::size_t i = 1; i <= counted; ++i) {
         codec.Encodes(row[i]);
         error += Square(row[i] - codec.PredictedValue);
     }
@@ -278,17 +281,19 @@ BestBlockEncoder::BestBlockEncoder(BestBlockEncoder&&) noexcept = default;
 BestBlockEncoder& BestBlockEncoder::operator=(BestBlockEncoder&&) noexcept = default;
 
 unsigned char BestBlockEncoder::Encode(const short* row, std::size_t codesPerBlock,
-                                       unsigned char* codes) {
-    return Search(row, codesPerBlock, nullptr, codes);
+                                       unsigned char* codes, std::size_t samples) {
+    return Search(row, codesPerBlock, nullptr, codes, samples);
 }
 
 void BestBlockEncoder::EncodeFrom(const short* row, std::size_t codesPerBlock,
-                                  unsigned char startIndex, unsigned char* codes) {
-    Search(row, codesPerBlock, &startIndex, codes);
+                                  unsigned char startIndex, unsigned char* codes,
+                                  std::size_t samples) {
+    Search(row, codesPerBlock, &startIndex, codes, samples);
 }
 
 unsigned char BestBlockEncoder::Search(const short* row, std::size_t codesPerBlock,
-                                       const unsigned char* startIndex, unsigned char* codes) {
+                                       const unsigned char* startIndex, unsigned char* codes,
+                                       std::size_t samples) {
     Scratch& s = *scratch_;
     // Without a start index given, every one is a path at first, so the
     // header's index is chosen with the codes.
@@ -302,8 +307,10 @@ unsigned char BestBlockEncoder::Search(const short* row, std::size_t codesPerBlo
     }
     const std::size_t stride = s.predicted.size();
     const std::size_t searched = codesPerBlock - 1;
+    // The codes whose samples count: the block's own, but the opening one.
+    const std::size_t counted = std::min(searched, samples > 0 ? samples - 1 : 0);
     for (std::size_t t = 0; t < searched; ++t) {
-        Extend(s, paths, row[t + 1]);
+        Extend(s, paths, row[t + 1], t < counted);
         paths = Keep(s, t);
     }
 
@@ -333,7 +340,7 @@ unsigned char BestBlockEncoder::Search(const short* row, std::size_t codesPerBlo
     const unsigned char defaults[] = {kLaterBlockStepIndex, FirstBlockStepIndex(row[0]), start};
     for (const unsigned char index : defaults) {
         if (startIndex && index != *startIndex) continue;
-        const std::uint64_t error = GreedyError(row, codesPerBlock, index);
+        const std::uint64_t error = GreedyError(row, counted, index);
         if (error < lowest) {
             lowest = error;
             greedyStart = index;

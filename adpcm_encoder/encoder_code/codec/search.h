@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 namespace codec {
@@ -57,19 +58,27 @@ public:
     // index, reconstructs row[1] .. row[codesPerBlock - 1] with little
     // squared error; the last codes row[codesPerBlock] as Encodes would from
     // the state the others leave.
-    unsigned char Encode(const short* row, std::size_t codesPerBlock, unsigned char* codes);
+    //
+    // `samples`: how many of row[0], row[1] .. are the block's own, the rest
+    // repeating the last to fill a block the input ends in; the codes for
+    // those are chosen as well, but their error does not count.
+    unsigned char Encode(const short* row, std::size_t codesPerBlock, unsigned char* codes,
+                         std::size_t samples = kAllSamples);
 
     // The same from the step index given, which the block's header keeps:
     // only the codes are searched (for players that assume the default's
     // step index), with the default's codes from that index as the floor.
     void EncodeFrom(const short* row, std::size_t codesPerBlock, unsigned char startIndex,
-                    unsigned char* codes);
+                    unsigned char* codes, std::size_t samples = kAllSamples);
+
+    static constexpr std::size_t kAllSamples = SIZE_MAX;
 
 private:
     // From `*startIndex`, or from every index when it is null; returns the
     // index the codes start from.
     unsigned char Search(const short* row, std::size_t codesPerBlock,
-                         const unsigned char* startIndex, unsigned char* codes);
+                         const unsigned char* startIndex, unsigned char* codes,
+                         std::size_t samples);
 
     struct Scratch;
     std::unique_ptr<Scratch> scratch_;

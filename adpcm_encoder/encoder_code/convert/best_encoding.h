@@ -28,9 +28,11 @@ public:
     // bytes, go to codes + b * codesStride, and its step index to
     // startIndices[b], which holds the default's and, when compatible, keeps
     // it.
+    // The last block holds `lastSamples` samples of its own (its opening one
+    // among them), the rest of its row filled up.
     void Encode(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
                 unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
-                std::size_t count);
+                std::size_t count, std::size_t lastSamples);
 
 private:
     bool compatible_;

@@ -94,8 +94,10 @@ void Group::Encode(BestEncoding* best, bool opensTheFile) {
     std::fill_n(startIndices_.begin(), count_, kLaterBlockStepIndex);
     if (opensTheFile && count_ > 0) startIndices_[0] = FirstBlockStepIndex(rows_[0]);
     if (best) {
+        const std::size_t lastSamples =
+            count_ > 0 ? samples_ - (count_ - 1) * wave::kSamplesPerBlock : 0;
         best->Encode(rows_.data(), kRowStride, wave::kSamplesPerBlock, codes, wave::kBlockSize,
-                     startIndices_.data(), count_);
+                     startIndices_.data(), count_, lastSamples);
     } else {
         EncodeBlocks(rows_.data(), kRowStride, wave::kSamplesPerBlock, codes, wave::kBlockSize,
                      startIndices_.data(), count_);
