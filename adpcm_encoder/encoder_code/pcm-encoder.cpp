@@ -1,12 +1,14 @@
-// pcm-encoder: converts a 22050 Hz mono 16-bit PCM WAVE file, given as the
-// first argument (on Windows, by dropping it onto the program), into an IMA
-// ADPCM WAVE file "Enc_" + its stem + ".wav" beside it.
+// pcm-encoder: converts each 22050 Hz mono 16-bit PCM WAVE file given (on
+// Windows, dropped onto the program), or the WAVE files of a folder given,
+// into an IMA ADPCM WAVE file "Enc_" + its stem + ".wav" beside it, or in the
+// folder -o names.
 //
 // A conversion prints nothing and exits 0. Without an argument, or for a file
 // it rejects, it prints a message, waits for Enter and exits 0; a rejection
 // first says why, in one line on standard error. A failure while converting
 // prints one line on standard error and a prompt, waits for Enter and exits
-// 1. An input cut short is converted with a warning on standard error.
+// 1. Of several files, each line comes as its file is done, and the count of
+// each outcome, the message and the wait come once, at the end. An input cut short is converted with a warning on standard error.
 // Interrupted, it removes its unfinished output first. With --help or
 // --version it prints the usage or its version and exits 0 without waiting;
 // with an option it does not know, or --best with --decode, it says so and
@@ -201,7 +203,7 @@ void Report(const ConversionResult& result, const std::string& output, const Req
 
 ConversionResult ConvertOrDecode(const Request& request, const BatchFile& file, unsigned workers,
                                  bool showsProgress) {
-    if (!file.refusal.empty()) return {file.refused, file.refusal, {}, {}};
+    if (!file.refusal.empty()) return {Outcome::Rejected, file.refusal, {}, {}};
     if (request.decode) return DecodeFile(file.input, file.output);
     Progress progress(file.output);
     ConversionOptions options;

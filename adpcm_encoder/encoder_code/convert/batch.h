@@ -17,15 +17,13 @@
 #include <string>
 #include <vector>
 
-#include "convert/outcome.h"
 
 namespace convert {
 
 struct BatchFile {
     std::string input, output;
-    // Not converted: the line that says why, and how it counts.
+    // Not converted, and counted as rejected: the line that says why.
     std::string refusal;
-    Outcome refused = Outcome::Rejected;
     // The last file before this one with the same output, if any.
     std::optional<std::size_t> sameOutputAs;
 };
