@@ -172,10 +172,11 @@ constexpr std::size_t kCodesStride = kBlockSize;
 constexpr std::size_t kDenseRowStride = kCodesPerBlock + 1;
 
 using GroupEncoder = void (*)(const short*, std::size_t, std::size_t, unsigned char*, std::size_t,
-                              const unsigned char*, std::size_t);
+                              const unsigned char*, std::size_t, codec::SquaredErrors);
 
+// `summed`: with each block's squared error, as -v has it.
 void BM_EncodeGroup(benchmark::State& state, Signal which, GroupEncoder encode,
-                    std::size_t rowStride) {
+                    std::size_t rowStride, bool summed = false) {
     const Samples& signal = SamplesOf(which);
     const std::size_t groups = signal.size() / kSamplesPerBlock / kGroupBlocks;
     if (groups == 0) throw std::runtime_error("signal shorter than a group of blocks");
@@ -189,10 +190,12 @@ void BM_EncodeGroup(benchmark::State& state, Signal which, GroupEncoder encode,
     std::vector<unsigned char> codes(kGroupBlocks * kCodesStride);
     unsigned char indices[kGroupBlocks];
     std::fill_n(indices, kGroupBlocks, kLaterBlockStepIndex);
+    std::uint64_t errors[kGroupBlocks];
     std::size_t group = 0;
     for (auto _ : state) {
         encode(&rows[group * kGroupBlocks * rowStride], rowStride, kCodesPerBlock, codes.data(),
-               kCodesStride, indices, kGroupBlocks);
+               kCodesStride, indices, kGroupBlocks,
+               {summed ? errors : nullptr, kCodesPerBlock - 1});
         benchmark::DoNotOptimize(codes.data());
         benchmark::ClobberMemory();
         group = (group + 1) % groups;
@@ -211,9 +214,12 @@ BENCHMARK_CAPTURE(BM_EncodeTranscription, noise, Signal::Noise);
 BENCHMARK_CAPTURE(BM_EncodeGroup, speech, Signal::Speech, EncodeBlocks, kRowStride);
 BENCHMARK_CAPTURE(BM_EncodeGroup, noise, Signal::Noise, EncodeBlocks, kRowStride);
 BENCHMARK_CAPTURE(BM_EncodeGroup, speech_dense, Signal::Speech, EncodeBlocks, kDenseRowStride);
+BENCHMARK_CAPTURE(BM_EncodeGroup, speech_summed, Signal::Speech, EncodeBlocks, kRowStride, true);
 BENCHMARK_CAPTURE(BM_EncodeGroup, scalar_speech, Signal::Speech, EncodeBlocksScalar,
                   kRowStride);
 BENCHMARK_CAPTURE(BM_EncodeGroup, scalar_noise, Signal::Noise, EncodeBlocksScalar, kRowStride);
+BENCHMARK_CAPTURE(BM_EncodeGroup, scalar_speech_summed, Signal::Speech, EncodeBlocksScalar,
+                  kRowStride, true);
 BENCHMARK_CAPTURE(BM_Decode, speech, Signal::Speech);
 BENCHMARK_CAPTURE(BM_Decode, noise, Signal::Noise);
 

@@ -197,17 +197,22 @@ void FuzzEncodeBlocks(FuzzedDataProvider& in) {
     }
 
     using Encoder = void (*)(const short*, std::size_t, std::size_t, unsigned char*, std::size_t,
-                             const unsigned char*, std::size_t);
+                             const unsigned char*, std::size_t, codec::SquaredErrors);
+    const std::size_t summed = in.ConsumeIntegralInRange<std::size_t>(0, codesPerBlock);
+    std::vector<std::uint64_t> sums[2] = {std::vector<std::uint64_t>(count),
+                                          std::vector<std::uint64_t>(count)};
+    int path = 0;
     for (const Encoder encode : {EncodeBlocks, EncodeBlocksScalar}) {
         const short header = in.ConsumeIntegral<short>();
         HeaderVal = header;
         x = 0;
         std::vector<unsigned char> codes = before;
         encode(rows.data(), rowStride, codesPerBlock, codes.data(), codesStride, indices.data(),
-               count);
+               count, {sums[path++].data(), summed});
         Require(codes == expected, "blocks in one call code as one Encode a block from its index");
         Require(HeaderVal == header && x == 0, "blocks in one call touch no program-wide value");
     }
+    Require(sums[0] == sums[1], "the lanes sum the squared errors the scalar path sums");
 }
 
 // Squared error of `codes` decoded from row[0] and `index` over the samples

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <iostream>
 
 #include "adpcm_file.h"
@@ -61,6 +62,8 @@ std::vector<AudioCase> AudioCases() {
          PcmWave(ClippedTone(4 * kSamplesPerBlock, 440.0 / 22050, 4)), 30},
         {"loud tone", PcmWave(Tone(3 * kSamplesPerBlock, 440.0 / 22050, 30000))},
         {"sweep", PcmWave(Sweep(4 * kSamplesPerBlock))},
+        {"a sweep long enough to be read and written beside its encoding",
+         PcmWave(Sweep(70 * kSamplesPerBlock + 9))},
         {"silence", PcmWave(std::vector<short>(kSamplesPerBlock + 5, 0))},
         {"one sample", PcmWave({1234})},
         {"three samples: only they count, not the ones that fill the block",
@@ -74,8 +77,21 @@ TEST_F(OutputAudio, DecodesToWhatTheEncoderReconstructed) {
         TempDir temp;
         const Bytes output = ConvertedOutput(temp, c.input);
         ASSERT_GT(BlocksIn(output), 0u);
-        EXPECT_EQ(DecodeOutput(output),
-                  EncoderReconstruction(PaddedToBlocks(InputSamples(c.input)), output));
+        std::vector<short> decoded = DecodeOutput(output);
+        EXPECT_EQ(decoded, EncoderReconstruction(PaddedToBlocks(InputSamples(c.input)), output));
+        // -v's figure, which the encoder sums as it codes, is that of the
+        // decoded samples against the input's own.
+        const std::vector<short> input = InputSamples(c.input);
+        decoded.resize(input.size());
+        char expected[64];
+        if (SquaredError(input, decoded) == 0) {
+            std::snprintf(expected, sizeof expected, "SNR inf dB");
+        } else {
+            std::snprintf(expected, sizeof expected, "SNR %.2f dB", SnrDb(input, decoded));
+        }
+        const RunResult measured = RunEncoder(temp, {"-v", "in.wav"});
+        EXPECT_NE(measured.out.find(expected), std::string::npos)
+            << "expected " << expected << " in " << measured.out;
     }
 }
 

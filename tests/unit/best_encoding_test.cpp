@@ -32,7 +32,7 @@ TEST(BestEncoding, GivesTheSameBytesOnOneWorkerAndOnSeveral) {
             indices[run] = given;
             BestEncoding(workers[run], compatible)
                 .Encode(rows.data(), kStride, kSamplesPerBlock, codes[run].data(),
-                        kSamplesPerBlock / 2, indices[run].data(), kBlocks, 700);
+                        kSamplesPerBlock / 2, indices[run].data(), kBlocks, 700, nullptr);
         }
         EXPECT_EQ(codes[0], codes[1]);
         EXPECT_EQ(indices[0], indices[1]);

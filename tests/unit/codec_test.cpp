@@ -305,8 +305,11 @@ TEST(EncodeBlocks, EqualsOneBufferEncodePerBlockTouchesNoProgramWideValueAndDeco
                                                     << (encode == EncodeBlocks ? "" : ", scalar"));
                     std::vector<unsigned char> codes(count * codesStride, 0xEE), expected = codes;
                     ResetProgramWideValues(-5, 0);
+                    // Summed over a number of codes that ends within a pass of the lanes.
+                    const std::size_t summed = codesPerBlock - 3;
+                    std::vector<std::uint64_t> squaredErrors(count);
                     encode(rows.data(), rowStride, codesPerBlock, codes.data(), codesStride,
-                           indices.data(), count);
+                           indices.data(), count, {squaredErrors.data(), summed});
                     EXPECT_TRUE(HeaderVal == -5 && StaticVal == 0 && x == 0)
                         << "a program-wide value changed";
                     IMA_ADPCM codec;
@@ -330,6 +333,14 @@ TEST(EncodeBlocks, EqualsOneBufferEncodePerBlockTouchesNoProgramWideValueAndDeco
                                      static_cast<unsigned int>(4 * (codesPerBlock - 1)));
                     }
                     EXPECT_EQ(decoded, expectedDecoded);
+                    for (std::size_t b = 0; b < count; ++b) {
+                        std::uint64_t error = 0;
+                        for (std::size_t i = 1; i <= summed; ++i) {
+                            const std::int64_t e = rows[b * rowStride + i] - decoded[b * rowStride + i];
+                            error += static_cast<std::uint64_t>(e * e);
+                        }
+                        EXPECT_EQ(squaredErrors[b], error) << "block " << b;
+                    }
                 }
             }
         }

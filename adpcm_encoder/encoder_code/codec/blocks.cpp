@@ -17,12 +17,21 @@ unsigned char FirstBlockStepIndex(short opening) {
 
 void EncodeBlocksScalar(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
                         unsigned char* codes, std::size_t codesStride,
-                        const unsigned char* startIndices, std::size_t count) {
+                        const unsigned char* startIndices, std::size_t count,
+                        SquaredErrors errors) {
     const auto samples = static_cast<unsigned int>(codesPerBlock);
+    const auto measured = static_cast<unsigned int>(errors.sums ? errors.codes : 0);
     for (std::size_t b = 0; b < count; ++b) {
         const short* row = rows + b * rowStride;
+        unsigned char* blockCodes = codes + b * codesStride;
         EncoderState state{row[0], startIndices[b], IMA_ADPCMStepTable[startIndices[b]]};
-        EncodePacked(state, codes + b * codesStride, 0, row + 1, samples);
+        if (errors.sums) {
+            ErrorSum sum;
+            EncodePacked(state, blockCodes, 0, row + 1, measured, sum);
+            errors.sums[b] = sum.squares;
+        }
+        EncodePacked(state, blockCodes, static_cast<int>(measured * kCodeBits), row + 1 + measured,
+                     samples - measured);
     }
 }
 
@@ -30,13 +39,16 @@ void EncodeBlocksScalar(const short* rows, std::size_t rowStride, std::size_t co
 // over from the lanes' width, go on the scalar path.
 void EncodeBlocks(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
                   unsigned char* codes, std::size_t codesStride,
-                  const unsigned char* startIndices, std::size_t count) {
-    const bool lanesFit = kLaneWidth > 0 && codesPerBlock % kLanePassSamples == 0;
+                  const unsigned char* startIndices, std::size_t count,
+                  SquaredErrors errors) {
+    const bool lanesFit = kLaneWidth > 0 && codesPerBlock % kLanePassSamples == 0 &&
+                          (!errors.sums || errors.codes <= kLaneMostSummedCodes);
     const std::size_t inLanes = lanesFit ? count - count % kLaneWidth : 0;
-    EncodeInLanes(rows, rowStride, codesPerBlock, codes, codesStride, startIndices, inLanes);
+    EncodeInLanes(rows, rowStride, codesPerBlock, codes, codesStride, startIndices, inLanes,
+                  errors);
     EncodeBlocksScalar(rows + inLanes * rowStride, rowStride, codesPerBlock,
                        codes + inLanes * codesStride, codesStride, startIndices + inLanes,
-                       count - inLanes);
+                       count - inLanes, errors.From(inLanes));
 }
 
 namespace {

@@ -19,10 +19,15 @@
 // FirstBlockStepIndex(its opening sample), and every later block from
 // kLaterBlockStepIndex.
 //
+// Asked, the encoder sums each block's squared error as it codes: what a
+// decoder plays for a code is the predictor the code leaves, so no decoding
+// is needed to know how far the blocks are from their samples.
+//
 // Codec unit: no I/O, no allocation.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace codec {
 
@@ -35,15 +40,28 @@ extern const std::size_t kBlocksInLanes;
 unsigned char FirstBlockStepIndex(short opening);
 inline constexpr unsigned char kLaterBlockStepIndex = 0;
 
+// Where the squared errors go: sums[b] is that of block b over its first
+// `codes` codes (0 .. codesPerBlock), the sum of (row[i] - what a decoder
+// plays for row[i])^2 for i = 1 .. codes. No sums when `sums` is null.
+struct SquaredErrors {
+    std::uint64_t* sums = nullptr;
+    std::size_t codes = 0;
+
+    // Those of the blocks from `first` on.
+    SquaredErrors From(std::size_t first) const { return {sums ? sums + first : nullptr, codes}; }
+};
+
 void EncodeBlocks(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
                   unsigned char* codes, std::size_t codesStride,
-                  const unsigned char* startIndices, std::size_t count);
+                  const unsigned char* startIndices, std::size_t count,
+                  SquaredErrors errors = {});
 
 // The same on the scalar path, a block at a time: what the lanes are
 // measured and checked against, and what they leave over.
 void EncodeBlocksScalar(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
                         unsigned char* codes, std::size_t codesStride,
-                        const unsigned char* startIndices, std::size_t count);
+                        const unsigned char* startIndices, std::size_t count,
+                        SquaredErrors errors = {});
 
 // Several whole blocks decoded in one call, four at a time interleaved, so
 // that the CPU works on one block's code while another's step is loaded.

@@ -62,9 +62,6 @@ constexpr LevelTable MakeLevelTable() {
 
 constexpr LevelTable kLevelTable = MakeLevelTable();
 
-// A sample's error can reach 65535, whose square passes int.
-std::uint64_t Square(int value) { return static_cast<std::uint64_t>(std::int64_t{value} * value); }
-
 // A search's fixed memory, allocated once. The paths kept after a sample are
 // the `perIndex` that err least at each step index, and of those the `width`
 // that err least: a path whose larger step costs a little now, and catches
@@ -281,19 +278,20 @@ BestBlockEncoder::BestBlockEncoder(BestBlockEncoder&&) noexcept = default;
 BestBlockEncoder& BestBlockEncoder::operator=(BestBlockEncoder&&) noexcept = default;
 
 unsigned char BestBlockEncoder::Encode(const short* row, std::size_t codesPerBlock,
-                                       unsigned char* codes, std::size_t samples) {
-    return Search(row, codesPerBlock, nullptr, codes, samples);
+                                       unsigned char* codes, std::size_t samples,
+                                       std::uint64_t* squaredError) {
+    return Search(row, codesPerBlock, nullptr, codes, samples, squaredError);
 }
 
 void BestBlockEncoder::EncodeFrom(const short* row, std::size_t codesPerBlock,
                                   unsigned char startIndex, unsigned char* codes,
-                                  std::size_t samples) {
-    Search(row, codesPerBlock, &startIndex, codes, samples);
+                                  std::size_t samples, std::uint64_t* squaredError) {
+    Search(row, codesPerBlock, &startIndex, codes, samples, squaredError);
 }
 
 unsigned char BestBlockEncoder::Search(const short* row, std::size_t codesPerBlock,
                                        const unsigned char* startIndex, unsigned char* codes,
-                                       std::size_t samples) {
+                                       std::size_t samples, std::uint64_t* squaredError) {
     Scratch& s = *scratch_;
     // Without a start index given, every one is a path at first, so the
     // header's index is chosen with the codes.
@@ -347,6 +345,7 @@ unsigned char BestBlockEncoder::Search(const short* row, std::size_t codesPerBlo
             greedy = true;
         }
     }
+    if (squaredError) *squaredError = lowest;
     return greedy ? GreedyEncode(row, codesPerBlock, greedyStart, codes) : start;
 }
 

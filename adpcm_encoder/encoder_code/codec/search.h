@@ -62,14 +62,17 @@ public:
     // `samples`: how many of row[0], row[1] .. are the block's own, the rest
     // repeating the last to fill a block the input ends in; the codes for
     // those are chosen as well, but their error does not count.
+    // `squaredError`, if given, gets the squared error over the samples that
+    // count.
     unsigned char Encode(const short* row, std::size_t codesPerBlock, unsigned char* codes,
-                         std::size_t samples = kAllSamples);
+                         std::size_t samples = kAllSamples, std::uint64_t* squaredError = nullptr);
 
     // The same from the step index given, which the block's header keeps:
     // only the codes are searched (for players that assume the default's
     // step index), with the default's codes from that index as the floor.
     void EncodeFrom(const short* row, std::size_t codesPerBlock, unsigned char startIndex,
-                    unsigned char* codes, std::size_t samples = kAllSamples);
+                    unsigned char* codes, std::size_t samples = kAllSamples,
+                    std::uint64_t* squaredError = nullptr);
 
     static constexpr std::size_t kAllSamples = SIZE_MAX;
 
@@ -78,7 +81,7 @@ private:
     // index the codes start from.
     unsigned char Search(const short* row, std::size_t codesPerBlock,
                          const unsigned char* startIndex, unsigned char* codes,
-                         std::size_t samples);
+                         std::size_t samples, std::uint64_t* squaredError);
 
     struct Scratch;
     std::unique_ptr<Scratch> scratch_;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "codec/search.h"
@@ -29,10 +30,11 @@ public:
     // startIndices[b], which holds the default's and, when compatible, keeps
     // it.
     // The last block holds `lastSamples` samples of its own (its opening one
-    // among them), the rest of its row filled up.
+    // among them), the rest of its row filled up. squaredErrors[b], if
+    // given, gets block b's squared error over its own samples.
     void Encode(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
                 unsigned char* codes, std::size_t codesStride, unsigned char* startIndices,
-                std::size_t count, std::size_t lastSamples);
+                std::size_t count, std::size_t lastSamples, std::uint64_t* squaredErrors);
 
 private:
     bool compatible_;

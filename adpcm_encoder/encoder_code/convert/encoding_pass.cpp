@@ -2,21 +2,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 
 #include "codec/blocks.h"
 #include "convert/results.h"
 #include "convert/tuning.h"
 #include "platform/file_system.h"
+#include "platform/resources.h"
 #include "wave/wave_output.h"
 
 namespace convert {
 
-using codec::DecodeBlocks;
 using codec::EncodeBlocks;
 using codec::FirstBlockStepIndex;
 using codec::kBlocksInLanes;
 using codec::kLaterBlockStepIndex;
+using codec::SquaredErrors;
 using platform::Message;
 using platform::ReadExactly;
 using platform::ReadFailure;
@@ -36,21 +39,34 @@ std::size_t WholeGroupBlocks() {
     return (kGroupBlocks + kBlocksInLanes - 1) / kBlocksInLanes * kBlocksInLanes;
 }
 
-}  // namespace
+// Two groups ahead of the one encoded: one being read, one read and waiting,
+// so that neither thread waits for the other while both keep pace.
+constexpr std::size_t kRingGroups = 3;
 
-Fidelity::Fidelity(std::size_t blocks) : decoded_(blocks * wave::kSamplesPerBlock) {}
-
-// Squares of 16-bit values and of their differences fit 32 bits unsigned,
-// and a block's sums 64: whole numbers, which the compiler adds in vector
-// lanes, in any order, to the same result.
-void Fidelity::Add(const short* samples, const short* decoded, std::size_t count) {
-    std::uint64_t signal = 0, noise = 0;
+// Squares of 16-bit values fit 32 bits unsigned, and a block's sums 64: whole
+// numbers, which the compiler adds in vector lanes, in any order, to the
+// same result.
+std::uint64_t SumOfSquares(const short* samples, std::size_t count) {
+    std::uint64_t sum = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t magnitude = static_cast<std::uint32_t>(std::abs(samples[i]));
-        const std::uint32_t error = static_cast<std::uint32_t>(std::abs(samples[i] - decoded[i]));
-        signal += magnitude * magnitude;
-        noise += error * error;
+        sum += magnitude * magnitude;
     }
+    return sum;
+}
+
+// Whether the input's file work goes on a thread of its own: when it has
+// groups to overlap and the run may use a second core; --best's searches
+// keep every core busy, and leave the file work little to hide.
+bool OverlapsFileWork(const ConversionOptions& options, std::int64_t inputBlocks) {
+    const auto ringBlocks = static_cast<std::int64_t>((kRingGroups - 1) * WholeGroupBlocks());
+    const unsigned cores = options.workers ? options.workers : platform::UsableCores();
+    return !options.best && cores > 1 && inputBlocks > ringBlocks;
+}
+
+}  // namespace
+
+void Fidelity::Add(std::uint64_t signal, std::uint64_t noise) {
     signal_ += static_cast<double>(signal);
     noise_ += static_cast<double>(noise);
 }
@@ -64,7 +80,8 @@ Group::Group(std::int64_t inputBlocks)
       raw_(capacity_ * wave::kInputBytesPerBlock),
       rows_(capacity_ * kRowStride),
       blocks_(capacity_ * wave::kBlockSize),
-      startIndices_(capacity_) {}
+      startIndices_(capacity_),
+      squaredErrors_(capacity_) {}
 
 // The codec codes 2048 samples after a block's opening one, the input gives
 // 2047, so the last is coded twice; a last block that the samples do not
@@ -81,7 +98,7 @@ ReadFailure Group::Fill(std::FILE* input, std::uint64_t& left) {
     count_ = static_cast<std::size_t>(wave::BlocksFor(samples));
     for (std::size_t b = 0; b < count_; ++b) {
         const std::size_t first = b * wave::kSamplesPerBlock;
-        const std::size_t count = std::min(samples - first, wave::kSamplesPerBlock);
+        const std::size_t count = OwnSamples(b);
         short* row = &rows_[b * kRowStride];
         for (std::size_t i = 0; i < count; ++i) row[i] = wave::GetLE16(&raw_[2 * (first + i)]);
         std::fill(row + count, row + wave::kSamplesPerBlock + 1, row[count - 1]);
@@ -89,33 +106,38 @@ ReadFailure Group::Fill(std::FILE* input, std::uint64_t& left) {
     return {};
 }
 
-void Group::Encode(BestEncoding* best, bool opensTheFile) {
+std::size_t Group::OwnSamples(std::size_t b) const {
+    return std::min(samples_ - b * wave::kSamplesPerBlock, wave::kSamplesPerBlock);
+}
+
+// A player plays a block's opening sample as it is and one sample for each
+// code but the last; of a last block that the samples do not fill, only the
+// codes for its own samples count.
+void Group::Encode(BestEncoding* best, bool opensTheFile, Fidelity* fidelity) {
     unsigned char* codes = &blocks_[wave::kBlockHeaderSize];
     std::fill_n(startIndices_.begin(), count_, kLaterBlockStepIndex);
-    if (opensTheFile && count_ > 0) startIndices_[0] = FirstBlockStepIndex(rows_[0]);
+    if (opensTheFile) startIndices_[0] = FirstBlockStepIndex(rows_[0]);
+    std::uint64_t* errors = fidelity ? squaredErrors_.data() : nullptr;
+    const std::size_t lastSamples = OwnSamples(count_ - 1);
     if (best) {
-        const std::size_t lastSamples =
-            count_ > 0 ? samples_ - (count_ - 1) * wave::kSamplesPerBlock : 0;
         best->Encode(rows_.data(), kRowStride, wave::kSamplesPerBlock, codes, wave::kBlockSize,
-                     startIndices_.data(), count_, lastSamples);
+                     startIndices_.data(), count_, lastSamples, errors);
     } else {
+        const std::size_t whole = lastSamples == wave::kSamplesPerBlock ? count_ : count_ - 1;
+        const SquaredErrors played{errors, wave::kSamplesPerBlock - 1};
         EncodeBlocks(rows_.data(), kRowStride, wave::kSamplesPerBlock, codes, wave::kBlockSize,
-                     startIndices_.data(), count_);
+                     startIndices_.data(), whole, played);
+        EncodeBlocks(&rows_[whole * kRowStride], kRowStride, wave::kSamplesPerBlock,
+                     codes + whole * wave::kBlockSize, wave::kBlockSize, &startIndices_[whole],
+                     count_ - whole, {played.From(whole).sums, lastSamples - 1});
     }
     for (std::size_t b = 0; b < count_; ++b) {
         wave::PutBlockHeader(&blocks_[b * wave::kBlockSize], rows_[b * kRowStride],
                              startIndices_[b]);
     }
-}
-
-void Group::Measure(Fidelity& fidelity) const {
-    short* decoded = fidelity.decoded();
-    DecodeBlocks(rows_.data(), kRowStride, startIndices_.data(), &blocks_[wave::kBlockHeaderSize],
-                 wave::kBlockSize, wave::kSamplesPerBlock, decoded, wave::kSamplesPerBlock, count_);
+    if (!fidelity) return;
     for (std::size_t b = 0; b < count_; ++b) {
-        const std::size_t first = b * wave::kSamplesPerBlock;
-        fidelity.Add(&rows_[b * kRowStride], decoded + first,
-                     std::min(samples_ - first, wave::kSamplesPerBlock));
+        fidelity->Add(SumOfSquares(&rows_[b * kRowStride], OwnSamples(b)), squaredErrors_[b]);
     }
 }
 
@@ -123,20 +145,16 @@ SystemError Group::Write(std::FILE* output) const {
     return WriteExactly(output, blocks_.data(), bytes());
 }
 
-BackgroundFidelity::BackgroundFidelity(std::size_t blocks) : fidelity_(blocks), thread_(2) {}
-
-BackgroundFidelity::~BackgroundFidelity() { thread_.Wait(); }
-
-void BackgroundFidelity::Measure(const Group& group) {
-    thread_.Wait();
-    measured_ = &group;
-    thread_.Post(1, job_);
-}
-
-double BackgroundFidelity::SnrDb() {
-    thread_.Wait();
-    return fidelity_.SnrDb();
-}
+// What the file thread and the encoding thread tell each other: how many
+// groups each has done, in the order of the file, and the first failure of
+// each side. Group g is in ring place g % kRingGroups.
+struct EncodingPass::Turns {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::uint64_t read = 0, encoded = 0, written = 0;
+    ReadFailure readFailure;
+    SystemError writeError;
+};
 
 EncodingPass::EncodingPass(const ConversionOptions& options, std::int64_t inputBlocks)
     : options_(options) {
@@ -145,11 +163,18 @@ EncodingPass::EncodingPass(const ConversionOptions& options, std::int64_t inputB
         best_.emplace(BestEncoding::WorkersFor(groups_[0].capacity(), options.workers),
                       options.compatible);
     }
-    if (options.measure) {
-        fidelity_.emplace(groups_[0].capacity());
-        groups_.emplace_back(inputBlocks);
+    if (options.measure) fidelity_.emplace();
+    if (OverlapsFileWork(options, inputBlocks)) {
+        fileThread_.emplace(2);
+        if (fileThread_->workers() < 2) {
+            fileThread_.reset();  // none could start: one group at a time
+        } else {
+            while (groups_.size() < kRingGroups) groups_.emplace_back(inputBlocks);
+        }
     }
 }
+
+EncodingPass::~EncodingPass() = default;
 
 ConversionResult EncodingPass::Write(std::FILE* input, const std::string& inputPath,
                                      const SampleSpan& samples, std::FILE* output,
@@ -161,26 +186,114 @@ ConversionResult EncodingPass::Write(std::FILE* input, const std::string& inputP
             return Failure(inputPath, Message::CannotSeek, error);
         }
     }
+    const Files files{input, inputPath, output, outputPath};
     const std::uint64_t total = SampleCount(samples);
-    std::uint64_t unstarted = 0;
-    for (std::uint64_t left = total, turn = 0; left > 0; ++turn) {
-        Group& group = groups_[turn % groups_.size()];
-        if (const ReadFailure failure = group.Fill(input, left)) {
-            return Failure(inputPath, Message::CannotRead, failure.reason());
+    return fileThread_ ? WriteOverlapped(files, total) : WriteInTurn(files, total);
+}
+
+void EncodingPass::Encoded(std::size_t samples, std::uint64_t& done, std::uint64_t total) const {
+    done += samples;
+    if (options_.progress) options_.progress(done, total);
+}
+
+ConversionResult EncodingPass::WriteInTurn(const Files& files, std::uint64_t total) {
+    Group& group = groups_[0];
+    std::uint64_t unstarted = 0, done = 0;
+    for (std::uint64_t left = total; left > 0;) {
+        if (const ReadFailure failure = group.Fill(files.input, left)) {
+            return Failure(files.inputPath, Message::CannotRead, failure.reason());
         }
-        group.Encode(best_ ? &*best_ : nullptr, turn == 0);
-        if (const SystemError error = group.Write(output)) {
-            return Failure(outputPath, Message::CannotWrite, error);
+        group.Encode(best_ ? &*best_ : nullptr, done == 0, fidelity_ ? &*fidelity_ : nullptr);
+        if (const SystemError error = group.Write(files.output)) {
+            return Failure(files.outputPath, Message::CannotWrite, error);
         }
-        if (fidelity_) fidelity_->Measure(group);
         unstarted += group.bytes();
         if (unstarted >= kWriteBehindBytes) {
-            if (const SystemError error = StartWritingToDisk(output)) {
-                return Failure(outputPath, Message::CannotWrite, error);
+            if (const SystemError error = StartWritingToDisk(files.output)) {
+                return Failure(files.outputPath, Message::CannotWrite, error);
             }
             unstarted = 0;
         }
-        if (options_.progress) options_.progress(total - left, total);
+        Encoded(group.samples(), done, total);
+    }
+    return Converted();
+}
+
+// A group is written as soon as it is encoded, which frees its place for the
+// next read. Either side stops at its first failure; the other then stops
+// too, the reading side having written every group encoded before it.
+void EncodingPass::ReadAndWrite(const Files& files, std::uint64_t total, Turns& turns) {
+    std::uint64_t left = total, unstarted = 0;
+    std::unique_lock<std::mutex> lock(turns.mutex);
+    for (;;) {
+        const bool readable = left > 0 && !turns.readFailure;
+        turns.changed.wait(lock, [&] {
+            return turns.encoded > turns.written || turns.written == turns.read ||
+                   (readable && turns.read - turns.written < kRingGroups);
+        });
+        if (turns.encoded > turns.written) {
+            const Group& group = groups_[turns.written % kRingGroups];
+            lock.unlock();
+            SystemError error = group.Write(files.output);
+            unstarted += group.bytes();
+            if (!error && unstarted >= kWriteBehindBytes) {
+                error = StartWritingToDisk(files.output);
+                unstarted = 0;
+            }
+            lock.lock();
+            if (error) {
+                turns.writeError = error;
+                break;
+            }
+            ++turns.written;
+        } else if (readable && turns.read - turns.written < kRingGroups) {
+            Group& group = groups_[turns.read % kRingGroups];
+            lock.unlock();
+            const ReadFailure failure = group.Fill(files.input, left);
+            lock.lock();
+            if (failure) {
+                turns.readFailure = failure;
+            } else {
+                ++turns.read;
+            }
+        } else {
+            break;  // all read that could be, and written
+        }
+        turns.changed.notify_all();
+    }
+    turns.changed.notify_all();
+}
+
+ConversionResult EncodingPass::WriteOverlapped(const Files& files, std::uint64_t total) {
+    Turns turns;
+    const WorkerPool::Job fileWork = [&](std::size_t, std::size_t) {
+        ReadAndWrite(files, total, turns);
+    };
+    fileThread_->Post(1, fileWork);
+    std::uint64_t done = 0;
+    for (std::uint64_t g = 0;; ++g) {
+        std::unique_lock<std::mutex> lock(turns.mutex);
+        turns.changed.wait(lock, [&] {
+            return turns.read > g || turns.readFailure || turns.writeError || done == total;
+        });
+        if (turns.writeError || turns.read <= g) break;
+        lock.unlock();
+        Group& group = groups_[g % kRingGroups];
+        group.Encode(nullptr, g == 0, fidelity_ ? &*fidelity_ : nullptr);
+        // Once it is counted encoded, the group may be written and refilled.
+        const std::size_t encoded = group.samples();
+        lock.lock();
+        ++turns.encoded;
+        turns.changed.notify_all();
+        lock.unlock();
+        Encoded(encoded, done, total);
+    }
+    fileThread_->Wait();
+    // The writing side stops at a group the reading side read: a failure to
+    // write comes first in the file's order.
+    if (turns.writeError) return Failure(files.outputPath, Message::CannotWrite, turns.writeError);
+    if (turns.readFailure) {
+        return Failure(files.inputPath, Message::CannotRead, turns.readFailure.reason());
     }
     return Converted();
 }

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 
+#include "codec/blocks.h"
+
 namespace codec {
 
 // Blocks the lanes take side by side; 0 in a build without lanes.
@@ -14,10 +16,15 @@ extern const std::size_t kLaneWidth;
 // The lanes code whole passes of this many samples of each block.
 extern const std::size_t kLanePassSamples;
 
+// The most codes whose squared errors the lanes sum.
+extern const std::size_t kLaneMostSummedCodes;
+
 // As EncodeBlocks, for `count` blocks, a multiple of kLaneWidth, whose
-// codesPerBlock is a multiple of kLanePassSamples.
+// codesPerBlock is a multiple of kLanePassSamples, with squared errors over
+// at most kLaneMostSummedCodes codes.
 void EncodeInLanes(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
                    unsigned char* codes, std::size_t codesStride,
-                   const unsigned char* startIndices, std::size_t count);
+                   const unsigned char* startIndices, std::size_t count,
+                   SquaredErrors errors);
 
 }  // namespace codec

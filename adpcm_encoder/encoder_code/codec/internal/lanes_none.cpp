@@ -8,8 +8,9 @@ namespace codec {
 const std::size_t kBlocksInLanes = 1;
 const std::size_t kLaneWidth = 0;
 const std::size_t kLanePassSamples = 1;
+const std::size_t kLaneMostSummedCodes = 0;
 
 void EncodeInLanes(const short*, std::size_t, std::size_t, unsigned char*, std::size_t,
-                   const unsigned char*, std::size_t) {}
+                   const unsigned char*, std::size_t, SquaredErrors) {}
 
 }  // namespace codec

@@ -2,6 +2,7 @@
 // CPU has, four registers' worth at a time.
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -99,6 +100,39 @@ inline __m128i EncodeLaneSamples(LaneState& state, __m128i sample) {
     return _mm_or_si128(_mm_andnot_si128(notNegative, _mm_set1_epi16(static_cast<short>(kSignBit))), magnitude);
 }
 
+// Each lane's squared error, the low and the high 16 bits of every square
+// summed apart in 32 bits, lanes 0..3 in [0] and 4..7 in [1]: neither sum of
+// up to 65536 squares passes 32 bits, and SSE2 has no wider multiply of
+// 16-bit lanes.
+struct ErrorLanes {
+    __m128i low[2] = {_mm_setzero_si128(), _mm_setzero_si128()};
+    __m128i high[2] = {_mm_setzero_si128(), _mm_setzero_si128()};
+};
+
+// Both sign bit flipped: the distance is that of the signed values.
+inline void AddSquaredError(ErrorLanes& sums, __m128i sample, __m128i played) {
+    const __m128i distance =
+        _mm_or_si128(_mm_subs_epu16(sample, played), _mm_subs_epu16(played, sample));
+    const __m128i low = _mm_mullo_epi16(distance, distance);
+    const __m128i high = _mm_mulhi_epu16(distance, distance);
+    const __m128i zero = _mm_setzero_si128();
+    sums.low[0] = _mm_add_epi32(sums.low[0], _mm_unpacklo_epi16(low, zero));
+    sums.low[1] = _mm_add_epi32(sums.low[1], _mm_unpackhi_epi16(low, zero));
+    sums.high[0] = _mm_add_epi32(sums.high[0], _mm_unpacklo_epi16(high, zero));
+    sums.high[1] = _mm_add_epi32(sums.high[1], _mm_unpackhi_epi16(high, zero));
+}
+
+void StoreSquaredErrors(const ErrorLanes& sums, std::uint64_t* out) {
+    alignas(16) std::uint32_t low[kLanes], high[kLanes];
+    for (std::size_t half = 0; half < 2; ++half) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(low + 4 * half), sums.low[half]);
+        _mm_store_si128(reinterpret_cast<__m128i*>(high + 4 * half), sums.high[half]);
+    }
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+        out[lane] = (std::uint64_t{high[lane]} << 16) + low[lane];
+    }
+}
+
 // Rows of 8 samples in, one register a moment out: s[k] holds sample k of
 // every lane.
 inline void TurnAround(__m128i (&s)[kLanes]) {
@@ -152,11 +186,13 @@ LaneState OpeningState(const short* rows, std::size_t rowStride,
 // Encodes `Groups` groups of 8 blocks. Each sample of a lane waits for the
 // one before it through the predictor and the step lookup; the groups' chains
 // are independent, so taken together the CPU works on one while another
-// waits.
-template <std::size_t Groups>
+// waits, and has time over for the squared errors, which nothing waits for.
+template <std::size_t Groups, bool SumsErrors>
 void EncodeLanes(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
-                 unsigned char* codes, std::size_t codesStride, const unsigned char* startIndices) {
+                 unsigned char* codes, std::size_t codesStride, const unsigned char* startIndices,
+                 SquaredErrors errors) {
     LaneState state[Groups];
+    ErrorLanes sums[Groups];
     for (std::size_t g = 0; g < Groups; ++g) {
         state[g] =
             OpeningState(rows + g * kLanes * rowStride, rowStride, startIndices + g * kLanes);
@@ -172,14 +208,42 @@ void EncodeLanes(const short* rows, std::size_t rowStride, std::size_t codesPerB
             TurnAround(samples[g]);
         }
         __m128i code[Groups][kSamplesPerPass];
+        __m128i played[Groups][kSamplesPerPass];
         for (std::size_t k = 0; k < kSamplesPerPass; ++k) {
             for (std::size_t g = 0; g < Groups; ++g) {
-                code[g][k] = EncodeLaneSamples(state[g], _mm_xor_si128(samples[g][k], flip));
+                samples[g][k] = _mm_xor_si128(samples[g][k], flip);
+                code[g][k] = EncodeLaneSamples(state[g], samples[g][k]);
+                if (SumsErrors) played[g][k] = state[g].predicted;
+            }
+        }
+        // Apart from the chains, which they would crowd out of the registers.
+        if (SumsErrors) {
+            const std::size_t summed = std::min(kSamplesPerPass, errors.codes - std::min(at, errors.codes));
+            for (std::size_t g = 0; g < Groups; ++g) {
+                for (std::size_t k = 0; k < summed; ++k) {
+                    AddSquaredError(sums[g], samples[g][k], played[g][k]);
+                }
             }
         }
         for (std::size_t g = 0; g < Groups; ++g) {
             StoreCodes(code[g], codes + g * kLanes * codesStride + at * kCodeBits / 8, codesStride);
         }
+    }
+    if (SumsErrors) {
+        for (std::size_t g = 0; g < Groups; ++g) StoreSquaredErrors(sums[g], errors.sums + g * kLanes);
+    }
+}
+
+template <std::size_t Groups>
+void EncodeLanes(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
+                 unsigned char* codes, std::size_t codesStride, const unsigned char* startIndices,
+                 SquaredErrors errors) {
+    if (errors.sums) {
+        EncodeLanes<Groups, true>(rows, rowStride, codesPerBlock, codes, codesStride,
+                                  startIndices, errors);
+    } else {
+        EncodeLanes<Groups, false>(rows, rowStride, codesPerBlock, codes, codesStride,
+                                   startIndices, errors);
     }
 }
 
@@ -188,20 +252,22 @@ void EncodeLanes(const short* rows, std::size_t rowStride, std::size_t codesPerB
 const std::size_t kBlocksInLanes = kInterleavedBlocks;
 const std::size_t kLaneWidth = kLanes;
 const std::size_t kLanePassSamples = kSamplesPerPass;
+const std::size_t kLaneMostSummedCodes = 65536;
 
 // Groups of 8 left over from the interleaved ones go through the lanes alone.
 void EncodeInLanes(const short* rows, std::size_t rowStride, std::size_t codesPerBlock,
                    unsigned char* codes, std::size_t codesStride,
-                   const unsigned char* startIndices, std::size_t count) {
+                   const unsigned char* startIndices, std::size_t count,
+                   SquaredErrors errors) {
     std::size_t done = 0;
     for (; count - done >= kInterleavedBlocks; done += kInterleavedBlocks) {
         EncodeLanes<kInterleavedGroups>(rows + done * rowStride, rowStride, codesPerBlock,
                                         codes + done * codesStride, codesStride,
-                                        startIndices + done);
+                                        startIndices + done, errors.From(done));
     }
     for (; done < count; done += kLanes) {
         EncodeLanes<1>(rows + done * rowStride, rowStride, codesPerBlock,
-                       codes + done * codesStride, codesStride, startIndices + done);
+                       codes + done * codesStride, codesStride, startIndices + done, errors.From(done));
     }
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 
 #include "codec/internal/tables.h"
 
@@ -64,23 +65,41 @@ inline unsigned int EncodeSample(EncoderState& state, int sample) {
     return (static_cast<unsigned int>(negative) & kSignBit) | static_cast<unsigned int>(magnitude);
 }
 
+// What EncodePacked does after each code, with the sample and the value a
+// decoder plays for it (the predictor the code leaves): nothing, or adding
+// up the squared error.
+struct NoErrorSum {
+    void operator()(int, int) const {}
+};
+
+struct ErrorSum {
+    std::uint64_t squares = 0;
+    void operator()(int sample, int played) { squares += Square(sample - played); }
+};
+
 // Codes `samples` samples from `state` into dst from bit dstOffset on, as
 // the buffer Encode packs them.
+template <typename AfterEach = NoErrorSum>
 inline void EncodePacked(EncoderState& state, unsigned char* dst, int dstOffset,
-                         const short* src, unsigned int samples) {
+                         const short* src, unsigned int samples, AfterEach&& after = AfterEach()) {
+    const auto encode = [&state, &after](int sample) {
+        const unsigned int code = EncodeSample(state, sample);
+        after(sample, state.predicted);
+        return code;
+    };
     unsigned char* out = dst + (dstOffset >> 3);
     const short* in = src;
     const short* const end = src + samples;
     if (dstOffset & 4) {
         // The first code fills the high nibble of a byte whose low nibble stays.
-        *out = PackedCodes(EarlierCode(*out), EncodeSample(state, *in++));
+        *out = PackedCodes(EarlierCode(*out), encode(*in++));
         ++out;
     }
     for (; end - in >= 2; in += 2) {
-        const unsigned int earlier = EncodeSample(state, in[0]);
-        *out++ = PackedCodes(earlier, EncodeSample(state, in[1]));
+        const unsigned int earlier = encode(in[0]);
+        *out++ = PackedCodes(earlier, encode(in[1]));
     }
-    if (in != end) *out = PackedCodes(EncodeSample(state, *in), 0);
+    if (in != end) *out = PackedCodes(encode(*in), 0);
 }
 
 }  // namespace codec

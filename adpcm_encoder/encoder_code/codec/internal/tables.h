@@ -32,6 +32,11 @@ inline constexpr unsigned int kMagnitudeMask = 7;
 inline constexpr int kMinSample = -32768;
 inline constexpr int kMaxSample = 32767;
 
+// A sample's error can reach 65535, whose square passes int.
+inline constexpr std::uint64_t Square(int value) {
+    return static_cast<std::uint64_t>(std::int64_t{value} * value);
+}
+
 // Two codes a byte, the earlier in the low nibble.
 inline constexpr unsigned char PackedCodes(unsigned int earlier, unsigned int later) {
     return static_cast<unsigned char>(earlier | later << kCodeBits);
