@@ -172,21 +172,27 @@ peak_kib() {
   done | median
 }
 
-# The conversion against the I/O floor, each round timing both.
+# The conversion against the I/O floor and against itself with -v, each
+# round timing all three in turn, so that the ratios pair runs made under
+# the same load.
 floor=$(realpath "$build/bench/io_floor")
 : >"$work/floor-rounds"
 for ((round = 0; round < rounds; round++)); do
   hyperfine "${no_shell[@]}" --warmup 1 --runs "$runs" --style none \
     --export-csv "$work/floor.csv" -n pcm-encoder "${commands[pcm-encoder]}" \
-    -n io-floor "$floor $work/ten.wav $work/floor.wav" >/dev/null 2>>"$work/hyperfine.log"
-  timings "$work/floor.csv" pcm-encoder io-floor >>"$work/floor-rounds"
+    -n io-floor "$floor $work/ten.wav $work/floor.wav" \
+    -n measured "$encoder -v $work/ten.wav" >/dev/null 2>>"$work/hyperfine.log"
+  timings "$work/floor.csv" pcm-encoder io-floor measured >>"$work/floor-rounds"
 done
 floor_median() { awk -v c="$1" '{ print $c * 1000 }' "$work/floor-rounds" | median; }
 echo
-echo "The conversion against its I/O floor (reads, writes, sync, rename; no encoding), wall clock, medians of $rounds rounds of $runs runs:"
-printf '  pcm-encoder %7.1f ms\n  I/O floor   %7.1f ms\n' "$(floor_median 1)" "$(floor_median 2)"
-printf '  pcm-encoder / I/O floor: %.2f (target <= 2)\n' \
+echo "The conversion against its I/O floor (reads, writes, sync, rename; no encoding) and with -v, wall clock, medians of $rounds rounds of $runs runs:"
+printf '  pcm-encoder    %7.1f ms\n  I/O floor      %7.1f ms\n  pcm-encoder -v %7.1f ms\n' \
+  "$(floor_median 1)" "$(floor_median 2)" "$(floor_median 3)"
+printf '  pcm-encoder / I/O floor: %.2f (target <= 1.3)\n' \
   "$(awk '{ print $1 / $2 }' "$work/floor-rounds" | median)"
+printf '  -v / without: %.3f (target <= 1.05)\n' \
+  "$(awk '{ print $3 / $1 }' "$work/floor-rounds" | median)"
 
 rm -f "$work/ten.wav" "$work"/Enc_ten.wav "$work/ffmpeg.wav" "$work/sox.wav" "$work/floor.wav"
 speech "$work/short.wav" $(( short_minutes * 60 ))
@@ -211,4 +217,7 @@ echo "Codec, ns a sample, a 2048-sample block an iteration (medians of 10 repeti
         ns["BM_EncodeTranscription/speech"] / ns["BM_Encode/speech"],
         ns["BM_EncodeTranscription/noise"] / ns["BM_Encode/noise"]
       printf "  blocks in one call: %.2f ns a sample on speech (target <= 1.5), %.2fx the buffer Encode\n",
-        ns["BM_EncodeGroup/speech"], ns["BM_Encode/speech"] / ns["BM_EncodeGroup/speech"] }'
+        ns["BM_EncodeGroup/speech"], ns["BM_Encode/speech"] / ns["BM_EncodeGroup/speech"]
+      printf "  summing the squared errors (-v) costs the lanes %.0f%%, the scalar path %.0f%%\n",
+        100 * (ns["BM_EncodeGroup/speech_summed"] / ns["BM_EncodeGroup/speech"] - 1),
+        100 * (ns["BM_EncodeGroup/scalar_speech_summed"] / ns["BM_EncodeGroup/scalar_speech"] - 1) }'
