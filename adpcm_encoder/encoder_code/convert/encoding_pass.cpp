@@ -39,8 +39,8 @@ std::size_t WholeGroupBlocks() {
     return (kGroupBlocks + kBlocksInLanes - 1) / kBlocksInLanes * kBlocksInLanes;
 }
 
-// Two groups ahead of the one encoded: one being read, one read and waiting,
-// so that neither thread waits for the other while both keep pace.
+// The group being encoded, the one read ahead of it, and one being written
+// or read: neither thread then waits for the other while both keep pace.
 constexpr std::size_t kRingGroups = 3;
 
 // Squares of 16-bit values fit 32 bits unsigned, and a block's sums 64: whole
