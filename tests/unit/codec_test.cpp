@@ -336,7 +336,8 @@ TEST(EncodeBlocks, EqualsOneBufferEncodePerBlockTouchesNoProgramWideValueAndDeco
                     for (std::size_t b = 0; b < count; ++b) {
                         std::uint64_t error = 0;
                         for (std::size_t i = 1; i <= summed; ++i) {
-                            const std::int64_t e = rows[b * rowStride + i] - decoded[b * rowStride + i];
+                            const std::int64_t e =
+                                rows[b * rowStride + i] - decoded[b * rowStride + i];
                             error += static_cast<std::uint64_t>(e * e);
                         }
                         EXPECT_EQ(squaredErrors[b], error) << "block " << b;

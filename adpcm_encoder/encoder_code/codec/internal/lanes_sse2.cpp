@@ -218,7 +218,8 @@ void EncodeLanes(const short* rows, std::size_t rowStride, std::size_t codesPerB
         }
         // Apart from the chains, which they would crowd out of the registers.
         if (SumsErrors) {
-            const std::size_t summed = std::min(kSamplesPerPass, errors.codes - std::min(at, errors.codes));
+            const std::size_t summed =
+                std::min(kSamplesPerPass, errors.codes - std::min(at, errors.codes));
             for (std::size_t g = 0; g < Groups; ++g) {
                 for (std::size_t k = 0; k < summed; ++k) {
                     AddSquaredError(sums[g], samples[g][k], played[g][k]);
@@ -230,7 +231,9 @@ void EncodeLanes(const short* rows, std::size_t rowStride, std::size_t codesPerB
         }
     }
     if (SumsErrors) {
-        for (std::size_t g = 0; g < Groups; ++g) StoreSquaredErrors(sums[g], errors.sums + g * kLanes);
+        for (std::size_t g = 0; g < Groups; ++g) {
+            StoreSquaredErrors(sums[g], errors.sums + g * kLanes);
+        }
     }
 }
 
@@ -267,7 +270,8 @@ void EncodeInLanes(const short* rows, std::size_t rowStride, std::size_t codesPe
     }
     for (; done < count; done += kLanes) {
         EncodeLanes<1>(rows + done * rowStride, rowStride, codesPerBlock,
-                       codes + done * codesStride, codesStride, startIndices + done, errors.From(done));
+                       codes + done * codesStride, codesStride, startIndices + done,
+                       errors.From(done));
     }
 }
 
